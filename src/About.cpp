@@ -1,0 +1,15 @@
+#include "About.h"
+
+#include "ui_About.h"
+
+TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>()) {
+    ui->setupUi(this);
+    setFixedSize(size());
+    // Opens where it was laid out, not centred over its parent.
+    move(209, 204);
+    connect(ui->Button1, &QPushButton::clicked, this, &TForm3::Button1Click);
+}
+
+TForm3::~TForm3() = default;
+
+void TForm3::Button1Click() { close(); }

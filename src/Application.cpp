@@ -1,0 +1,36 @@
+#include "Application.h"
+
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName("Quillmark");
+}
+
+bool Application::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException(std::current_exception());
+        return false;
+    }
+}
+
+void Application::ShowException(const std::exception_ptr& error) {
+    QString message;
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+        message = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    QMessageBox::critical(activeWindow(), applicationName(), message);
+}
+
+bool HasGraphicalSession() {
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") ||
+           !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+// One row of a report list: a caption in the first column and one sub-item
+// text per further column. Rows are plain values so that they can be built
+// and checked without any widget.
+
+#include <string>
+#include <vector>
+
+struct ListRow {
+    std::string caption;
+    std::vector<std::string> subItems;
+
+    // Column 0 is the caption, column k the sub-item k-1; "" past the end.
+    const std::string& column(int index) const;
+};
+
+using ListRows = std::vector<ListRow>;
+
+struct ListColumn {
+    const char* title;
+    int width;
+};

@@ -1,0 +1,40 @@
+#include "ListView.h"
+
+#include <QHeaderView>
+
+ListView::ListView(QWidget* parent) : QTableView(parent) {
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(true);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setTabKeyNavigation(false);
+    verticalHeader()->hide();
+    // Fixed row heights keep lists of tens of thousands of rows cheap to lay out.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ListView::columnClicked);
+    setColumns({});
+}
+
+void ListView::setColumns(std::vector<ListColumn> columns) {
+    auto* old = model_;
+    model_ = new RowModel(std::move(columns), this);
+    setModel(model_);
+    delete old;
+    const auto& cols = model_->columns();
+    for (size_t i = 0; i < cols.size(); ++i)
+        setColumnWidth(static_cast<int>(i), cols[i].width);
+}
+
+std::optional<std::string> ListView::selectedCaption() const {
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return std::nullopt;
+    return model_->rows().at(static_cast<size_t>(selected.first().row())).caption;
+}

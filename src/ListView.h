@@ -1,0 +1,30 @@
+#pragma once
+
+#include "RowModel.h"
+
+#include <QTableView>
+#include <optional>
+
+// The report-style list the windows share: grid lines, whole-row single
+// selection, clickable headers, no sorting of its own.
+class ListView : public QTableView {
+    Q_OBJECT
+
+  public:
+    explicit ListView(QWidget* parent = nullptr);
+
+    void setColumns(std::vector<ListColumn> columns);
+    RowModel& rowModel() { return *model_; }
+    const ListRows& rows() const { return model_->rows(); }
+    void setRows(ListRows rows) { model_->setRows(std::move(rows)); }
+    void clear() { model_->clear(); }
+
+    // The caption of the selected row, if a row is selected.
+    std::optional<std::string> selectedCaption() const;
+
+  signals:
+    void columnClicked(int column);
+
+  private:
+    RowModel* model_ = nullptr;
+};

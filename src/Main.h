@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QEvent>
+#include <QMainWindow>
+#include <cstdint>
+#include <memory>
+
+namespace Ui {
+class TForm1;
+}
+class ListView;
+
+// The main window: the three lists, the rule for when they are rebuilt, the
+// Modules and About windows, and the sniffer panel.
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit TForm1(platform::Platform& os, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    void ToolButton1Click();
+    void FormActivate();
+    void PageControl1Change();
+    void ToolButton2Click();
+    void ListView1DblClick();
+    void ListView2DblClick();
+    void ListView3DblClick();
+    void Refresh1Click();
+    void Exit1Click();
+    void About1Click();
+
+    void RefreshActivePage();
+    void FillProcessList();
+
+    void AppendSnifferLine(const char* text);
+    void EnableSnifferPanel();
+
+  protected:
+    bool event(QEvent* event) override;
+
+  private:
+    void ConnectHandlers();
+    void OpenModulesWindow(const ListView& list);
+    void TrackActivation(QEvent::Type type);
+    void SetPanelLocked(bool locked);
+
+    std::unique_ptr<Ui::TForm1> ui;
+    platform::Platform& os_;
+    bool activatedBefore_ = false;
+    bool leftForOwnWindow_ = false;
+};

@@ -1,0 +1,97 @@
+#include "LinuxProcessApi.h"
+
+#include "ProcFs.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class ProcDirHandle : public ProcessHandle {
+  public:
+    explicit ProcDirHandle(int dirFd) : dirFd_(dirFd) {}
+    ~ProcDirHandle() override { close(dirFd_); }
+    ProcDirHandle(const ProcDirHandle&) = delete;
+    ProcDirHandle& operator=(const ProcDirHandle&) = delete;
+
+    std::optional<ModuleHandle> FirstModule() override {
+        return procfs::ReadLinkAt(dirFd_, "exe");
+    }
+
+    std::optional<std::vector<ModuleHandle>> EnumProcessModules() override {
+        auto exe = FirstModule();
+        auto maps = procfs::ReadFileAt(dirFd_, "maps");
+        if (!exe || !maps)
+            return std::nullopt;
+        std::vector<ModuleHandle> modules{*exe};
+        for (auto& path : procfs::ExecutableMappings(*maps))
+            if (path != *exe)
+                modules.push_back(std::move(path));
+        return modules;
+    }
+
+    std::optional<std::string> GetModuleBaseName(const ModuleHandle& module) override {
+        return procfs::BaseName(module);
+    }
+
+    std::optional<std::string> GetModuleFileName(const ModuleHandle& module) override {
+        return module;
+    }
+
+    std::optional<MemoryCounters> GetProcessMemoryInfo() override {
+        const auto status = procfs::ReadFileAt(dirFd_, "status");
+        if (!status)
+            return std::nullopt;
+        const auto rss = procfs::StatusBytes(*status, "VmRSS");
+        const auto hwm = procfs::StatusBytes(*status, "VmHWM");
+        if (!rss || !hwm)
+            return std::nullopt;
+        return MemoryCounters{*rss, *hwm};
+    }
+
+  private:
+    int dirFd_;
+};
+
+std::optional<uint32_t> ParsePid(const char* name) {
+    const char* end = name + std::strlen(name);
+    uint32_t pid = 0;
+    auto [ptr, ec] = std::from_chars(name, end, pid);
+    if (ec != std::errc() || ptr != end || name == end)
+        return std::nullopt;
+    return pid;
+}
+
+} // namespace
+
+std::optional<std::vector<uint32_t>> LinuxProcessApi::EnumProcesses(size_t maxCount) {
+    DIR* proc = opendir("/proc");
+    if (!proc)
+        return std::nullopt;
+    std::vector<uint32_t> pids;
+    while (const dirent* entry = readdir(proc))
+        if (const auto pid = ParsePid(entry->d_name))
+            pids.push_back(*pid);
+    closedir(proc);
+    std::sort(pids.begin(), pids.end());
+    if (pids.size() > maxCount)
+        pids.resize(maxCount);
+    return pids;
+}
+
+std::unique_ptr<ProcessHandle> LinuxProcessApi::OpenProcess(uint32_t pid) {
+    const std::string path = "/proc/" + std::to_string(pid);
+    const int dirFd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return nullptr;
+    return std::make_unique<ProcDirHandle>(dirFd);
+}
+
+} // namespace platform

@@ -1,0 +1,29 @@
+#pragma once
+
+// Readers of /proc text, kept apart from the I/O so they can be fed fixtures.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform::procfs {
+
+// The value of a "Key:   N kB" line of /proc/PID/status, in bytes.
+std::optional<uint64_t> StatusBytes(std::string_view status, std::string_view key);
+
+// The paths of /proc/PID/maps lines with an executable, file-backed mapping,
+// each once, in address order.
+std::vector<std::string> ExecutableMappings(std::string_view maps);
+
+// The last path component ("" for an empty path).
+std::string BaseName(std::string_view path);
+
+// The whole content of a file relative to a directory descriptor.
+std::optional<std::string> ReadFileAt(int dirFd, const char* name);
+
+// The target of a symbolic link relative to a directory descriptor.
+std::optional<std::string> ReadLinkAt(int dirFd, const char* name);
+
+} // namespace platform::procfs

@@ -1,0 +1,45 @@
+#pragma once
+
+// The process status interface the lists and the Modules window read:
+// enumerate processes, open one, and query its modules and memory.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// A module is named by its path as the kernel reports it.
+using ModuleHandle = std::string;
+
+struct MemoryCounters {
+    uint64_t WorkingSetSize = 0;     // bytes
+    uint64_t PeakWorkingSetSize = 0; // bytes
+};
+
+// An opened process. Every query reads the process it was opened for, even if
+// its identifier has been reused meanwhile; a failed query is nullopt.
+class ProcessHandle {
+  public:
+    virtual ~ProcessHandle() = default;
+    // The executable; fails for kernel threads and processes we may not inspect.
+    virtual std::optional<ModuleHandle> FirstModule() = 0;
+    // Every module, the executable first.
+    virtual std::optional<std::vector<ModuleHandle>> EnumProcessModules() = 0;
+    virtual std::optional<std::string> GetModuleBaseName(const ModuleHandle& module) = 0;
+    virtual std::optional<std::string> GetModuleFileName(const ModuleHandle& module) = 0;
+    virtual std::optional<MemoryCounters> GetProcessMemoryInfo() = 0;
+};
+
+class ProcessApi {
+  public:
+    virtual ~ProcessApi() = default;
+    // At most maxCount identifiers, in ascending order; nullopt on failure.
+    virtual std::optional<std::vector<uint32_t>> EnumProcesses(size_t maxCount) = 0;
+    // Null when the process cannot be opened for query and read access.
+    virtual std::unique_ptr<ProcessHandle> OpenProcess(uint32_t pid) = 0;
+};
+
+} // namespace platform

@@ -1,0 +1,34 @@
+#pragma once
+
+// Window messages between the capture thread and the main window, carried as
+// Qt custom events whose type is the message number.
+
+#include <QEvent>
+#include <cstdint>
+
+class QObject;
+
+namespace platform {
+
+class WindowMessageEvent : public QEvent {
+  public:
+    WindowMessageEvent(int message, uintptr_t wParam, intptr_t lParam);
+    ~WindowMessageEvent() override;
+
+    const uintptr_t wParam;
+    const intptr_t lParam;
+
+  private:
+    friend void SendMessageA(int, uintptr_t, intptr_t);
+    struct Delivery* delivery_ = nullptr;
+};
+
+// The window that SendMessageA delivers to; the window must set null before
+// it is destroyed.
+void SetMainWindow(QObject* window);
+
+// Hands the message to the main window and returns once the window has
+// handled it, or at once when there is no window or it goes away first.
+void SendMessageA(int message, uintptr_t wParam, intptr_t lParam);
+
+} // namespace platform
