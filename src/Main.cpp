@@ -34,6 +34,7 @@ TForm1::TForm1(platform::Platform& os, QWidget* parent)
     ui->ListView3->setColumns(kConnectionColumns);
     ui->protobox->setCurrentIndex(-1);
     ConnectHandlers();
+    ConnectSnifferPanel();
     platform::SetMainWindow(this);
 }
 

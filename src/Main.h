@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ListRow.h"
 #include "platform/Platform.h"
 
 #include <QEvent>
@@ -32,17 +33,36 @@ class TForm1 : public QMainWindow {
     void Exit1Click();
     void About1Click();
 
+    void ListView1ColumnClick(int column);
+    void ListView2ColumnClick(int column);
+    void ListView3ColumnClick(int column);
+    int ListView1Compare(const ListRow& item1, const ListRow& item2) const;
+    int ListView2Compare(const ListRow& item1, const ListRow& item2) const;
+    int ListView3Compare(const ListRow& item1, const ListRow& item2) const;
+
+    void Button1Click();
+    void Button2Click();
+    void FormClose();
+    void Edit3KeyPress(char& key);
+    void Edit1KeyPress(char& key);
+
     void RefreshActivePage();
     void FillProcessList();
+    void FillListenerList();
+    void FillConnectionList();
+    void AddTcpConnectionRows();
+    void AddUdpEndpointRows();
 
     void AppendSnifferLine(const char* text);
     void EnableSnifferPanel();
 
   protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void ConnectHandlers();
+    void ConnectSnifferPanel();
     void OpenModulesWindow(const ListView& list);
     void TrackActivation(QEvent::Type type);
     void SetPanelLocked(bool locked);
