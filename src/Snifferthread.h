@@ -1,5 +1,53 @@
 #pragma once
 
+// The capture thread: opens the raw socket on the local address, receives
+// one packet at a time and hands each to DecodePacket, reporting to the main
+// window with its two messages.
+
+#include "DumpLog.h"
+#include "SnifferSettings.h"
+#include "platform/SnifferPlatform.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
 // The capture thread's two window messages.
 inline constexpr int WM_SNIFFER_LINE = 0x8190;    // wParam: the line's zero-terminated text
 inline constexpr int WM_SNIFFER_STOPPED = 0x8191; // the capture has ended
+
+// The settings of the current (or last) capture; written only by SetSettings.
+extern CaptureSettings SnifferSettings;
+
+// One capture. It is created suspended, configured, then resumed once; the
+// thread keeps the object alive until it has finished, so whoever started it
+// may drop it at any time and nothing ever waits for the thread.
+class sniffer : public std::enable_shared_from_this<sniffer> {
+  public:
+    explicit sniffer(platform::SnifferPlatform& os);
+
+    void SetSettings(const std::string& Protocol, const std::string& DestinationIp,
+                     const std::string& SourceIp, int32_t DestinationPort, int32_t SourcePort,
+                     const std::string& LocalIp, int32_t DumpEnabled);
+    // Starts the thread; call once, on an object owned by a shared_ptr.
+    void Resume();
+
+    // Sends one line to the sniffer log and waits until the window has it.
+    static void PostLine(const char* text);
+
+    // Whether a capture thread has been started and has not finished yet.
+    static bool AnyThreadAlive();
+
+    // 1 while the capture may go on; 0 asks it to end after the next packet.
+    std::atomic<int32_t> Running{1};
+
+  private:
+    void Execute();
+    void SetUpAndReceive();
+    void ReceiveLoop(platform::PacketSocket& socket);
+
+    platform::SnifferPlatform& os_;
+    DumpWriter dumpWriter_;
+    static std::atomic<int> threadsAlive_;
+};

@@ -4,11 +4,14 @@
 // test can hand the windows fakes instead.
 
 #include "ProcessApi.h"
+#include "SnifferPlatform.h"
 
 namespace platform {
 
 struct Platform {
     ProcessApi& processes;
+    // The real sniffer platform unless a test hands in fakes.
+    SnifferPlatform& sniffer = SystemSnifferPlatform();
 };
 
 // The real operating system.

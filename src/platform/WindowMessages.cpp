@@ -1,6 +1,7 @@
 #include "WindowMessages.h"
 
 #include <QCoreApplication>
+#include <QThread>
 #include <condition_variable>
 #include <mutex>
 
@@ -35,15 +36,30 @@ void SetMainWindow(QObject* window) {
     mainWindow = window;
 }
 
+// Posts the message to the main window with delivery attached; false when
+// there is no window, or it lives on this very thread and so must be handled
+// at once: posting and then waiting there could never return.
+bool PostToWindow(QObject*& window, int message, uintptr_t wParam, intptr_t lParam,
+                  Delivery& delivery) {
+    std::lock_guard lock(windowMutex);
+    window = mainWindow;
+    if (!window || window->thread() == QThread::currentThread())
+        return false;
+    auto* event = new WindowMessageEvent(message, wParam, lParam);
+    event->delivery_ = &delivery;
+    QCoreApplication::postEvent(window, event);
+    return true;
+}
+
 void SendMessageA(int message, uintptr_t wParam, intptr_t lParam) {
     Delivery delivery;
-    {
-        std::lock_guard lock(windowMutex);
-        if (!mainWindow)
-            return;
-        auto* event = new WindowMessageEvent(message, wParam, lParam);
-        event->delivery_ = &delivery;
-        QCoreApplication::postEvent(mainWindow, event);
+    QObject* window = nullptr;
+    if (!PostToWindow(window, message, wParam, lParam, delivery)) {
+        if (window) {
+            WindowMessageEvent event(message, wParam, lParam);
+            QCoreApplication::sendEvent(window, &event);
+        }
+        return;
     }
     std::unique_lock lock(delivery.mutex);
     delivery.done.wait(lock, [&] { return delivery.finished; });

@@ -19,7 +19,7 @@ class WindowMessageEvent : public QEvent {
     const intptr_t lParam;
 
   private:
-    friend void SendMessageA(int, uintptr_t, intptr_t);
+    friend bool PostToWindow(QObject*&, int, uintptr_t, intptr_t, struct Delivery&);
     struct Delivery* delivery_ = nullptr;
 };
 
@@ -29,6 +29,7 @@ void SetMainWindow(QObject* window);
 
 // Hands the message to the main window and returns once the window has
 // handled it, or at once when there is no window or it goes away first.
+// Called on the window's own thread, it handles the message directly.
 void SendMessageA(int message, uintptr_t wParam, intptr_t lParam);
 
 } // namespace platform

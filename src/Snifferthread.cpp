@@ -1,0 +1,125 @@
+#include "Snifferthread.h"
+
+#include "PacketDecoder.h"
+#include "platform/WindowMessages.h"
+
+#include <arpa/inet.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <thread>
+
+CaptureSettings SnifferSettings;
+
+std::atomic<int> sniffer::threadsAlive_{0};
+
+namespace {
+
+constexpr int kBufferSize = 65526;
+// One less than the buffer, so the byte after the longest packet is zero.
+constexpr int kReceiveLength = 65525;
+
+// Where the decoder's lines and records go during a capture.
+class CaptureOutput : public PacketOutput {
+  public:
+    explicit CaptureOutput(DumpWriter& dump) : dump_(dump) {}
+    void PostLine(const char* text) override { sniffer::PostLine(text); }
+    void WriteDumpRecord(const uint8_t* packet, int n, std::string_view sourceIp,
+                         std::string_view destinationIp, int sourcePort, int destinationPort,
+                         std::string_view protocol) override {
+        dump_.WriteDumpRecord(packet, n, sourceIp, destinationIp, sourcePort, destinationPort,
+                              protocol);
+    }
+
+  private:
+    DumpWriter& dump_;
+};
+
+void Diagnose(const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+} // namespace
+
+sniffer::sniffer(platform::SnifferPlatform& os) : os_(os), dumpWriter_(os.files, os.clock) {}
+
+void sniffer::SetSettings(const std::string& Protocol, const std::string& DestinationIp,
+                          const std::string& SourceIp, int32_t DestinationPort, int32_t SourcePort,
+                          const std::string& LocalIp, int32_t DumpEnabled) {
+    SnifferSettings = {Protocol,        DestinationIp, SourceIp,   LocalIp,
+                       DestinationPort, SourcePort,    DumpEnabled};
+}
+
+void sniffer::Resume() {
+    ++threadsAlive_;
+    std::thread([self = shared_from_this()]() mutable {
+        self->Execute();
+        self.reset();
+        --threadsAlive_;
+    }).detach();
+}
+
+void sniffer::PostLine(const char* text) {
+    platform::SendMessageA(WM_SNIFFER_LINE, reinterpret_cast<uintptr_t>(text ? text : ""), 0);
+}
+
+bool sniffer::AnyThreadAlive() {
+    return threadsAlive_ > 0;
+}
+
+// The window is told that the capture ended however it ended, so the panel
+// never stays locked after a failed set-up.
+void sniffer::Execute() {
+    SetUpAndReceive();
+    platform::SendMessageA(WM_SNIFFER_STOPPED, 0, 0);
+}
+
+// The socket is closed on every way out, before the window hears of the end.
+void sniffer::SetUpAndReceive() {
+    PostLine("Starting sniffer...");
+    if (os_.capture.WSAStartup(0x0202) != 0) {
+        PostLine("Failed....");
+        return;
+    }
+    PostLine("Winsock version confirmed ...");
+    const std::unique_ptr<platform::PacketSocket> socket = os_.capture.OpenRawSocket();
+    if (!socket) {
+        PostLine("Failed to create Raw socket for sniffing.BytesReturned..");
+        return;
+    }
+    if (!socket->Bind(inet_addr(SnifferSettings.LocalIp.c_str()))) {
+        PostLine("Failed setup sniffer on local ip, Is it a valid ip ?");
+        return;
+    }
+    if (!socket->ReceiveAll()) {
+        PostLine("something went wrong. sorry!");
+        return;
+    }
+    PostLine("Sniffer almost setup ...");
+    ReceiveLoop(*socket);
+}
+
+// Running is looked at only after a packet, so the packet that arrives after
+// a stop request is still decoded.
+void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
+    const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBufferSize]());
+    if (!buffer) {
+        Diagnose("malloc() failed.\n");
+        std::exit(-1);
+    }
+    CaptureOutput output(dumpWriter_);
+    int n = 0;
+    do {
+        // Only the last packet's bytes can be non-zero; clearing them keeps
+        // every byte past the next packet at zero.
+        std::memset(buffer.get(), 0, static_cast<size_t>(n));
+        n = socket.Receive(buffer.get(), kReceiveLength);
+        if (n <= 0)
+            Diagnose("recvfrom() failed.\n");
+        else
+            DecodePacket(buffer.get(), n, SnifferSettings, output);
+    } while (n > 0 && Running == 1);
+    PostLine("Sniffer stoped.");
+}
