@@ -17,6 +17,9 @@ struct ListRow {
 
 using ListRows = std::vector<ListRow>;
 
+// What a name cell shows when its query failed.
+inline constexpr const char* kUnknownName = "<unknown>";
+
 struct ListColumn {
     const char* title;
     int width;

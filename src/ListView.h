@@ -1,6 +1,7 @@
 #pragma once
 
 #include "RowModel.h"
+#include "RowSort.h"
 
 #include <QTableView>
 #include <optional>
@@ -17,7 +18,11 @@ class ListView : public QTableView {
     RowModel& rowModel() { return *model_; }
     const ListRows& rows() const { return model_->rows(); }
     void setRows(ListRows rows) { model_->setRows(std::move(rows)); }
+    void appendRows(ListRows rows) { model_->appendRows(std::move(rows)); }
     void clear() { model_->clear(); }
+    // Reorders the rows in place by compare; an exception from compare leaves
+    // them as they were.
+    void sortRows(const RowCompare& compare) { model_->reorderRows(SortOrder(rows(), compare)); }
 
     // The caption of the selected row, if a row is selected.
     std::optional<std::string> selectedCaption() const;

@@ -2,7 +2,6 @@
 
 #include "About.h"
 #include "Modules.h"
-#include "ProcessRows.h"
 #include "Rtl.h"
 #include "Snifferthread.h"
 #include "platform/WindowMessages.h"
@@ -17,8 +16,8 @@ const std::vector<ListColumn> kProcessColumns = {
 const std::vector<ListColumn> kListenerColumns = {
     {"PID", 50}, {"Local IP", 100}, {"Port", 50}, {"Process", 125}, {"File Name", 300}};
 const std::vector<ListColumn> kConnectionColumns = {
-    {"PID", 50},    {"PROTO", 50},   {"Local IP", 100}, {"L Port", 50},    {"Remote IP", 100},
-    {"R Port", 50}, {"STATE", 100}, {"Process", 125},   {"FileName", 300}};
+    {"PID", 50},    {"PROTO", 50},  {"Local IP", 100}, {"L Port", 50},   {"Remote IP", 100},
+    {"R Port", 50}, {"STATE", 100}, {"Process", 125},  {"FileName", 300}};
 
 } // namespace
 
@@ -38,7 +37,9 @@ TForm1::TForm1(platform::Platform& os, QWidget* parent)
     platform::SetMainWindow(this);
 }
 
-TForm1::~TForm1() { platform::SetMainWindow(nullptr); }
+TForm1::~TForm1() {
+    platform::SetMainWindow(nullptr);
+}
 
 void TForm1::ConnectHandlers() {
     connect(ui->ToolButton1, &QAction::triggered, this, &TForm1::ToolButton1Click);
@@ -50,6 +51,9 @@ void TForm1::ConnectHandlers() {
     connect(ui->ListView1, &QAbstractItemView::doubleClicked, this, &TForm1::ListView1DblClick);
     connect(ui->ListView2, &QAbstractItemView::doubleClicked, this, &TForm1::ListView2DblClick);
     connect(ui->ListView3, &QAbstractItemView::doubleClicked, this, &TForm1::ListView3DblClick);
+    connect(ui->ListView1, &ListView::columnClicked, this, &TForm1::ListView1ColumnClick);
+    connect(ui->ListView2, &ListView::columnClicked, this, &TForm1::ListView2ColumnClick);
+    connect(ui->ListView3, &ListView::columnClicked, this, &TForm1::ListView3ColumnClick);
 }
 
 bool TForm1::event(QEvent* event) {
@@ -76,8 +80,8 @@ bool TForm1::event(QEvent* event) {
 // activation, so the user's sort and scroll position survive it.
 void TForm1::TrackActivation(QEvent::Type type) {
     if (type == QEvent::WindowDeactivate) {
-        leftForOwnWindow_ = QApplication::activeWindow() != nullptr &&
-                            QApplication::activeWindow() != this;
+        leftForOwnWindow_ =
+            QApplication::activeWindow() != nullptr && QApplication::activeWindow() != this;
         return;
     }
     const bool activation = !activatedBefore_ || leftForOwnWindow_;
@@ -87,31 +91,50 @@ void TForm1::TrackActivation(QEvent::Type type) {
         FormActivate();
 }
 
-void TForm1::ToolButton1Click() { RefreshActivePage(); }
-void TForm1::FormActivate() { RefreshActivePage(); }
-void TForm1::PageControl1Change() { RefreshActivePage(); }
-void TForm1::Refresh1Click() { RefreshActivePage(); }
-void TForm1::ToolButton2Click() { close(); }
-void TForm1::Exit1Click() { close(); }
+void TForm1::ToolButton1Click() {
+    RefreshActivePage();
+}
+void TForm1::FormActivate() {
+    RefreshActivePage();
+}
+void TForm1::PageControl1Change() {
+    RefreshActivePage();
+}
+void TForm1::Refresh1Click() {
+    RefreshActivePage();
+}
+void TForm1::ToolButton2Click() {
+    close();
+}
+void TForm1::Exit1Click() {
+    close();
+}
 
 void TForm1::RefreshActivePage() {
     switch (ui->PageControl1->currentIndex()) {
     case 0:
         FillProcessList();
         break;
+    case 1:
+        FillListenerList();
+        break;
+    case 2:
+        FillConnectionList();
+        break;
     default:
         break;
     }
 }
 
-void TForm1::FillProcessList() {
-    ui->ListView1->clear();
-    ui->ListView1->setRows(BuildProcessRows(os_.processes));
+void TForm1::ListView1DblClick() {
+    OpenModulesWindow(*ui->ListView1);
 }
-
-void TForm1::ListView1DblClick() { OpenModulesWindow(*ui->ListView1); }
-void TForm1::ListView2DblClick() { OpenModulesWindow(*ui->ListView2); }
-void TForm1::ListView3DblClick() { OpenModulesWindow(*ui->ListView3); }
+void TForm1::ListView2DblClick() {
+    OpenModulesWindow(*ui->ListView2);
+}
+void TForm1::ListView3DblClick() {
+    OpenModulesWindow(*ui->ListView3);
+}
 
 void TForm1::OpenModulesWindow(const ListView& list) {
     const auto caption = list.selectedCaption();
@@ -128,15 +151,19 @@ void TForm1::About1Click() {
     window.exec();
 }
 
-void TForm1::AppendSnifferLine(const char* text) { ui->snifflog->appendLine(text); }
+void TForm1::AppendSnifferLine(const char* text) {
+    ui->snifflog->appendLine(text);
+}
 
-void TForm1::EnableSnifferPanel() { SetPanelLocked(false); }
+void TForm1::EnableSnifferPanel() {
+    SetPanelLocked(false);
+}
 
 // The eight settings controls always change together; Stop takes the opposite state.
 void TForm1::SetPanelLocked(bool locked) {
-    const std::initializer_list<QWidget*> settings = {
-        ui->Edit1, ui->Edit2,     ui->Edit3,    ui->Edit4,
-        ui->Edit5, ui->dumpcheck, ui->protobox, ui->Button1};
+    const std::initializer_list<QWidget*> settings = {ui->Edit1,    ui->Edit2,  ui->Edit3,
+                                                      ui->Edit4,    ui->Edit5,  ui->dumpcheck,
+                                                      ui->protobox, ui->Button1};
     for (QWidget* control : settings)
         control->setEnabled(!locked);
     ui->Button2->setEnabled(locked);

@@ -1,18 +1,23 @@
 #include "ProcessRows.h"
 
-static const char* const kUnknown = "<unknown>";
+std::optional<ModuleNames> FirstModuleNames(platform::ProcessHandle& process) {
+    const auto module = process.FirstModule();
+    if (!module)
+        return std::nullopt;
+    return ModuleNames{process.GetModuleBaseName(*module), process.GetModuleFileName(*module)};
+}
 
 ProcessLookup LookupProcess(platform::ProcessApi& api, uint32_t pid) {
     ProcessLookup lookup;
     const auto process = api.OpenProcess(pid);
     if (!process)
         return lookup;
-    const auto module = process->FirstModule();
-    if (!module)
+    auto names = FirstModuleNames(*process);
+    if (!names)
         return lookup;
     lookup.hasFirstModule = true;
-    lookup.baseName = process->GetModuleBaseName(*module);
-    lookup.fileName = process->GetModuleFileName(*module);
+    lookup.baseName = std::move(names->baseName);
+    lookup.fileName = std::move(names->fileName);
     lookup.memory = process->GetProcessMemoryInfo();
     return lookup;
 }
@@ -22,11 +27,10 @@ std::optional<ListRow> ProcessRow(uint32_t pid, const ProcessLookup& lookup) {
         return std::nullopt;
     // A failed memory query still gets its row; it shows 0 so the column stays numeric.
     const platform::MemoryCounters memory = lookup.memory.value_or(platform::MemoryCounters{});
-    return ListRow{std::to_string(pid),
-                   {lookup.baseName.value_or(kUnknown),
-                    std::to_string(memory.WorkingSetSize >> 10),
-                    std::to_string(memory.PeakWorkingSetSize >> 10),
-                    lookup.fileName.value_or(kUnknown)}};
+    return ListRow{
+        std::to_string(pid),
+        {lookup.baseName.value_or(kUnknownName), std::to_string(memory.WorkingSetSize >> 10),
+         std::to_string(memory.PeakWorkingSetSize >> 10), lookup.fileName.value_or(kUnknownName)}};
 }
 
 ListRows BuildProcessRows(platform::ProcessApi& api) {

@@ -24,6 +24,14 @@ struct ProcessLookup {
 
 ProcessLookup LookupProcess(platform::ProcessApi& api, uint32_t pid);
 
+// The names of an opened process's executable; nullopt when it has none we
+// may read. A failed name query leaves that name nullopt.
+struct ModuleNames {
+    std::optional<std::string> baseName;
+    std::optional<std::string> fileName;
+};
+std::optional<ModuleNames> FirstModuleNames(platform::ProcessHandle& process);
+
 // Null when the process has no first module.
 std::optional<ListRow> ProcessRow(uint32_t pid, const ProcessLookup& lookup);
 

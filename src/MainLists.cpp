@@ -1,0 +1,68 @@
+// The three lists of the main window: how each is filled and sorted.
+
+#include "ColumnCompare.h"
+#include "Main.h"
+#include "ProcessRows.h"
+#include "SocketRows.h"
+#include "ui_Main.h"
+
+namespace {
+
+// The column of the last header click, shared by the three lists.
+int32_t SortColumn = 0;
+
+} // namespace
+
+void TForm1::FillProcessList() {
+    ui->ListView1->clear();
+    ui->ListView1->setRows(BuildProcessRows(os_.processes));
+}
+
+void TForm1::FillListenerList() {
+    ui->ListView2->clear();
+    ui->ListView2->setRows(ListenerRows(os_.sockets, os_.processes));
+}
+
+void TForm1::FillConnectionList() {
+    ui->ListView3->clear();
+    AddTcpConnectionRows();
+    AddUdpEndpointRows();
+}
+
+void TForm1::AddTcpConnectionRows() {
+    ui->ListView3->appendRows(TcpConnectionRows(os_.sockets, os_.processes));
+}
+
+void TForm1::AddUdpEndpointRows() {
+    ui->ListView3->appendRows(UdpEndpointRows(os_.sockets, os_.processes));
+}
+
+void TForm1::ListView1ColumnClick(int column) {
+    SortColumn = column;
+    ui->ListView1->sortRows(
+        [this](const ListRow& a, const ListRow& b) { return ListView1Compare(a, b); });
+}
+
+void TForm1::ListView2ColumnClick(int column) {
+    SortColumn = column;
+    ui->ListView2->sortRows(
+        [this](const ListRow& a, const ListRow& b) { return ListView2Compare(a, b); });
+}
+
+void TForm1::ListView3ColumnClick(int column) {
+    SortColumn = column;
+    ui->ListView3->sortRows(
+        [this](const ListRow& a, const ListRow& b) { return ListView3Compare(a, b); });
+}
+
+int TForm1::ListView1Compare(const ListRow& item1, const ListRow& item2) const {
+    return CompareProcessRows(item1, item2, SortColumn);
+}
+
+int TForm1::ListView2Compare(const ListRow& item1, const ListRow& item2) const {
+    return CompareListenerRows(item1, item2, SortColumn);
+}
+
+int TForm1::ListView3Compare(const ListRow& item1, const ListRow& item2) const {
+    return CompareConnectionRows(item1, item2, SortColumn);
+}

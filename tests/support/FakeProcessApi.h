@@ -1,0 +1,88 @@
+#pragma once
+
+// A process table made up by a test: which identifiers exist, and what each
+// process answers, query by query.
+
+#include "platform/ProcessApi.h"
+
+#include <map>
+
+struct FakeProcess {
+    bool opens = true;
+    std::optional<std::string> exe; // nullopt: no first module
+    bool baseNameFails = false;
+    bool fileNameFails = false;
+    std::optional<platform::MemoryCounters> memory;
+    std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
+    std::vector<std::string> unreadableModules;
+};
+
+class FakeProcessApi : public platform::ProcessApi {
+  public:
+    std::optional<std::vector<uint32_t>> ids = std::vector<uint32_t>{};
+    std::map<uint32_t, FakeProcess> processes;
+    int enumerations = 0;
+    int openHandles = 0; // handles not yet closed
+
+    void add(uint32_t pid, FakeProcess process) {
+        ids->push_back(pid);
+        processes[pid] = std::move(process);
+    }
+
+    std::optional<std::vector<uint32_t>> EnumProcesses(size_t) override {
+        ++enumerations;
+        return ids;
+    }
+
+    std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t pid) override;
+};
+
+class FakeProcessHandle : public platform::ProcessHandle {
+  public:
+    FakeProcessHandle(const FakeProcess& process, int& openHandles)
+        : process_(process), openHandles_(openHandles) {
+        ++openHandles_;
+    }
+    ~FakeProcessHandle() override { --openHandles_; }
+
+    std::optional<platform::ModuleHandle> FirstModule() override { return process_.exe; }
+    std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
+        return process_.modules;
+    }
+    std::optional<std::string> GetModuleBaseName(const platform::ModuleHandle& module) override {
+        if (process_.baseNameFails)
+            return std::nullopt;
+        return module.substr(module.rfind('/') + 1);
+    }
+    std::optional<std::string> GetModuleFileName(const platform::ModuleHandle& module) override {
+        if (process_.fileNameFails)
+            return std::nullopt;
+        for (const auto& unreadable : process_.unreadableModules)
+            if (unreadable == module)
+                return std::nullopt;
+        return module;
+    }
+    std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override {
+        return process_.memory;
+    }
+
+  private:
+    FakeProcess process_;
+    int& openHandles_;
+};
+
+inline std::unique_ptr<platform::ProcessHandle> FakeProcessApi::OpenProcess(uint32_t pid) {
+    const auto found = processes.find(pid);
+    if (found == processes.end() || !found->second.opens)
+        return nullptr;
+    return std::make_unique<FakeProcessHandle>(found->second, openHandles);
+}
+
+// A process that answers every query.
+inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192) {
+    FakeProcess process;
+    process.exe = exe;
+    process.memory = platform::MemoryCounters{rss, hwm};
+    process.modules = std::vector<std::string>{exe, "/usr/lib/x86_64-linux-gnu/libc.so.6"};
+    return process;
+}
