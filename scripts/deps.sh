@@ -7,6 +7,7 @@ quillmark_packages=(
     qt6-base-dev libgl-dev fonts-dejavu-core
     libgtest-dev libbenchmark-dev
     iproute2 util-linux procps
+    dpkg-dev file desktop-file-utils
 )
 
 quillmark_install_missing() {

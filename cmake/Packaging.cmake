@@ -1,0 +1,52 @@
+# Install rules and the Debian package. The program keeps a directory of its
+# own, /opt/quillmark, because its dump directory lives beside its executable.
+# It is there twice: a plain copy anyone may run, and a capture copy that the
+# package's postinst restricts to the quillmark group and gives CAP_NET_RAW.
+# /usr/bin/quillmark starts whichever of the two the user may execute.
+
+set(QUILLMARK_HOME opt/quillmark)
+set(QUILLMARK_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
+
+install(TARGETS quillmark RUNTIME DESTINATION ${QUILLMARK_HOME})
+# Copied from the installed (and, for the package, stripped) file, so the two
+# copies are the same program. Root alone may run it until postinst has
+# handed it to the group.
+install(CODE "set(home \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUILLMARK_HOME}\")")
+install(CODE [[
+    file(COPY_FILE "${home}/quillmark" "${home}/quillmark-capture")
+    file(CHMOD "${home}/quillmark-capture" PERMISSIONS
+        OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
+]])
+# Owner-only until postinst opens it to the group.
+install(DIRECTORY DESTINATION ${QUILLMARK_HOME}/dumps
+    DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+install(PROGRAMS ${QUILLMARK_PACKAGING}/quillmark.sh
+    DESTINATION usr/bin RENAME quillmark)
+install(FILES ${QUILLMARK_PACKAGING}/quillmark.desktop
+    DESTINATION usr/share/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/quillmark.png
+    DESTINATION usr/share/icons/hicolor/64x64/apps)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillmark)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Quillmark maintainers <maintainers@quillmark.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "process, endpoint and packet monitor")
+# Lines under 80 characters, as Debian's control files want them.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+    "Quillmark shows which processes run, which IPv4 TCP and UDP endpoints"
+    "each owns and which modules each has loaded, and captures the IP traffic"
+    "of one local interface. Members of the quillmark group may capture.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /)
+set(CPACK_STRIP_FILES TRUE)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+# The Qt and C++ libraries come from dpkg-shlibdeps; listed by hand are only
+# the tools the maintainer scripts call.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${QUILLMARK_PACKAGING}/postinst ${QUILLMARK_PACKAGING}/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+include(CPack)
