@@ -50,3 +50,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QUILLMARK_PACKAGING}/postinst ${QUILLMARK_PACKAGING}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
+
+if(QUILLMARK_TESTS)
+    add_subdirectory(tests/package)
+endif()
