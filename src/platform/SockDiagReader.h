@@ -1,0 +1,69 @@
+#pragma once
+
+// The reader of a NETLINK_SOCK_DIAG dump reply (sock_diag(7)): received
+// datagrams in, decoded inet_diag_msg values out. It does no I/O, so recorded
+// and crafted replies can be fed to it, and it checks every length before it
+// reads a byte.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace platform::sockdiag {
+
+// One inet_diag_msg with the attributes the tables need.
+struct InetDiagEntry {
+    uint8_t family = 0;                   // idiag_family: AF_INET or AF_INET6
+    uint8_t state = 0;                    // idiag_state: TCP_ESTABLISHED .. TCP_CLOSING
+    uint16_t localPort = 0;               // idiag_sport, in host order
+    uint16_t remotePort = 0;              // idiag_dport, in host order
+    std::array<uint8_t, 16> localAddr{};  // idiag_src as sent; IPv4 uses the first 4 bytes
+    std::array<uint8_t, 16> remoteAddr{}; // idiag_dst as sent
+    uint32_t inode = 0;                   // idiag_inode; 0 for TIME_WAIT and request sockets
+    // INET_DIAG_SKV6ONLY; the kernel sends it for AF_INET6 sockets in LISTEN or
+    // CLOSE only, so it is unknown for every other socket.
+    std::optional<bool> v6Only;
+
+    bool operator==(const InetDiagEntry&) const = default;
+};
+
+enum class DumpStatus {
+    More,        // the dump goes on in the next datagram
+    Done,        // NLMSG_DONE reached: the entries are the whole table
+    KernelError, // NLMSG_ERROR, or NLMSG_DONE carrying a negative error
+    Interrupted, // NLM_F_DUMP_INTR: the table changed under the dump
+    Malformed,   // a length that does not add up
+};
+
+// Reads the replies to one dump request. Messages of another request (other
+// nlmsg_seq or nlmsg_pid) are passed over; everything else either adds an
+// entry or ends the dump.
+class DumpReader {
+  public:
+    DumpReader(uint32_t seq, uint32_t portId) : seq_(seq), portId_(portId) {}
+
+    // Reads one received datagram. Every status but More is final: later
+    // datagrams are ignored.
+    DumpStatus Feed(std::span<const uint8_t> datagram);
+
+    // The error the kernel sent (a negative errno, or 0 for a bare
+    // NLMSG_ERROR), once Feed has returned KernelError.
+    int KernelError() const { return kernelError_; }
+    // The entries read so far: the whole table only once Feed has returned Done.
+    std::vector<InetDiagEntry> TakeEntries() { return std::move(entries_); }
+
+  private:
+    DumpStatus ReadMessage(uint16_t type, uint16_t flags, std::span<const uint8_t> payload);
+    DumpStatus ReadDone(std::span<const uint8_t> payload);
+    DumpStatus ReadError(std::span<const uint8_t> payload);
+
+    uint32_t seq_;
+    uint32_t portId_;
+    DumpStatus status_ = DumpStatus::More;
+    int kernelError_ = 0;
+    std::vector<InetDiagEntry> entries_;
+};
+
+} // namespace platform::sockdiag
