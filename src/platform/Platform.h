@@ -5,11 +5,13 @@
 
 #include "ProcessApi.h"
 #include "SnifferPlatform.h"
+#include "SocketTableApi.h"
 
 namespace platform {
 
 struct Platform {
     ProcessApi& processes;
+    SocketTableApi& sockets;
     // The real sniffer platform unless a test hands in fakes.
     SnifferPlatform& sniffer = SystemSnifferPlatform();
 };

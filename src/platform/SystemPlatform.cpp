@@ -1,11 +1,13 @@
 #include "LinuxProcessApi.h"
+#include "LinuxSocketTables.h"
 #include "Platform.h"
 
 namespace platform {
 
 Platform& SystemPlatform() {
     static LinuxProcessApi processes;
-    static Platform system{processes};
+    static LinuxSocketTables sockets;
+    static Platform system{processes, sockets};
     return system;
 }
 
