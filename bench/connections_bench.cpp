@@ -1,0 +1,219 @@
+// The Connections list at scale: 10,000 established loopback TCP connections
+// (20,000 rows) and 1,000 UDP sockets, all on 127.0.0.1 and held by this
+// program and one child, against `ss -tanp`, which does the same table and
+// owner work.
+
+#include "ColumnCompare.h"
+#include "Main.h"
+#include "RowSort.h"
+#include "SocketRows.h"
+#include "platform/LinuxSocketTables.h"
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int kConnections = 10000;
+constexpr int kUdpSockets = 1000;
+// Either process holds about 11,000 descriptors.
+constexpr rlim_t kFilesPerProcess = kConnections + kUdpSockets + 100;
+
+int Check(int result, const char* what) {
+    if (result < 0) {
+        std::perror(what);
+        std::exit(1);
+    }
+    return result;
+}
+
+// The soft limit up to the hard one, which may be as low as 20,000: too few
+// for both ends of 10,000 connections in one process.
+void RaiseFileLimit() {
+    rlimit files{};
+    Check(getrlimit(RLIMIT_NOFILE, &files), "getrlimit");
+    files.rlim_cur = files.rlim_max;
+    Check(setrlimit(RLIMIT_NOFILE, &files), "setrlimit");
+    if (files.rlim_cur < kFilesPerProcess) {
+        std::fprintf(stderr, "RLIMIT_NOFILE allows %lu files, %lu needed\n",
+                     static_cast<unsigned long>(files.rlim_cur),
+                     static_cast<unsigned long>(kFilesPerProcess));
+        std::exit(1);
+    }
+}
+
+int TcpSocket() {
+    return Check(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0), "socket");
+}
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+// Closing with a zero linger time resets the connections instead of leaving
+// 10,000 TIME_WAIT entries behind on a shared machine.
+void CloseWithReset(const std::vector<int>& fds) {
+    const linger reset{1, 0};
+    for (const int fd : fds) {
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        close(fd);
+    }
+}
+
+// The child's side: listen on 127.0.0.1, report the port, accept every
+// connection, report that, and hold them until the parent closes the pipe.
+[[noreturn]] void RunAcceptor(int report, int hold) {
+    RaiseFileLimit();
+    const int listener = TcpSocket();
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    Check(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), "bind");
+    Check(listen(listener, 4096), "listen");
+    Check(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), "getsockname");
+    Check(static_cast<int>(write(report, &address.sin_port, sizeof address.sin_port)), "write");
+    std::vector<int> accepted{listener};
+    for (int i = 0; i < kConnections; ++i)
+        accepted.push_back(Check(accept4(listener, nullptr, nullptr, SOCK_CLOEXEC), "accept"));
+    Check(static_cast<int>(write(report, "", 1)), "write");
+    char end;
+    while (read(hold, &end, 1) > 0) {
+    }
+    CloseWithReset(accepted);
+    _exit(0);
+}
+
+struct Load {
+    pid_t acceptor = -1;
+    int hold = -1; // closing it ends the acceptor
+    std::vector<int> fds;
+};
+
+// The accepting ends live in a child process, the connecting ends and the
+// UDP sockets here.
+Load OpenLoopbackLoad() {
+    int report[2], hold[2];
+    Check(pipe2(report, O_CLOEXEC), "pipe");
+    Check(pipe2(hold, O_CLOEXEC), "pipe");
+    Load load;
+    load.acceptor = Check(fork(), "fork");
+    if (load.acceptor == 0) {
+        // Killed with its parent, so a failed run leaves it not waiting in accept.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        close(hold[1]);
+        RunAcceptor(report[1], hold[0]);
+    }
+    close(report[1]);
+    close(hold[0]);
+    load.hold = hold[1];
+    uint16_t port = 0;
+    if (read(report[0], &port, sizeof port) != sizeof port)
+        Check(-1, "acceptor");
+    const sockaddr_in server{AF_INET, port, {htonl(INADDR_LOOPBACK)}, {}};
+    for (int i = 0; i < kConnections; ++i) {
+        load.fds.push_back(TcpSocket());
+        Check(connect(load.fds.back(), reinterpret_cast<const sockaddr*>(&server), sizeof server),
+              "connect");
+    }
+    char ready;
+    if (read(report[0], &ready, 1) != 1)
+        Check(-1, "acceptor");
+    close(report[0]);
+    for (int i = 0; i < kUdpSockets; ++i) {
+        load.fds.push_back(Check(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0), "socket"));
+        const sockaddr_in any = Loopback(0);
+        Check(bind(load.fds.back(), reinterpret_cast<const sockaddr*>(&any), sizeof any), "bind");
+    }
+    return load;
+}
+
+void CloseLoad(const Load& load) {
+    CloseWithReset(load.fds);
+    close(load.hold);
+    waitpid(load.acceptor, nullptr, 0);
+}
+
+void SsTanp(benchmark::State& state) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    char* const argv[] = {const_cast<char*>("ss"), const_cast<char*>("-tanp"), nullptr};
+    for (auto _ : state) {
+        pid_t pid = -1;
+        if (posix_spawnp(&pid, "ss", &actions, nullptr, argv, environ) != 0) {
+            state.SkipWithError("ss cannot be started");
+            break;
+        }
+        waitpid(pid, nullptr, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+void TcpUdpTableFetch(benchmark::State& state) {
+    platform::LinuxSocketTables tables;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tables.GetExtendedTcpTable());
+        benchmark::DoNotOptimize(tables.GetExtendedUdpTable());
+    }
+}
+
+void ConnectionsRebuild(benchmark::State& state) {
+    TForm1 form(platform::SystemPlatform());
+    for (auto _ : state)
+        form.FillConnectionList();
+}
+
+void SortConnections(benchmark::State& state, int column) {
+    auto& os = platform::SystemPlatform();
+    const ListRows rows = BuildConnectionRows(os.sockets, os.processes);
+    const RowCompare compare = [column](const ListRow& a, const ListRow& b) {
+        return CompareConnectionRows(a, b, column);
+    };
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SortOrder(rows, compare));
+    state.counters["rows"] = static_cast<double>(rows.size());
+}
+
+// ss runs in a child process, so every measure is wall-clock time.
+void Register() {
+    const auto configure = [](benchmark::internal::Benchmark* bench) {
+        bench->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Repetitions(10)
+            ->ReportAggregatesOnly();
+    };
+    configure(benchmark::RegisterBenchmark("SsTanp", SsTanp));
+    configure(benchmark::RegisterBenchmark("TcpUdpTableFetch", TcpUdpTableFetch));
+    configure(benchmark::RegisterBenchmark("ConnectionsRebuild", ConnectionsRebuild));
+    configure(benchmark::RegisterBenchmark("SortByProcess", SortConnections, 7));
+    configure(benchmark::RegisterBenchmark("SortByLPort", SortConnections, 3));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    RaiseFileLimit();
+    const Load load = OpenLoopbackLoad(); // before Qt starts threads: it forks
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    Register();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    CloseLoad(load);
+    return 0;
+}
