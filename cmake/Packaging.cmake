@@ -43,9 +43,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 # The Qt and C++ libraries come from dpkg-shlibdeps; listed by hand are only
-# the tools the maintainer scripts call.
+# what no linked library reveals: the tools the maintainer scripts call, and
+# the font the main window's layout is made for.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser, libcap2-bin, fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${QUILLMARK_PACKAGING}/postinst ${QUILLMARK_PACKAGING}/postrm)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

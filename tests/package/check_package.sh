@@ -73,6 +73,7 @@ Depends|(^|, )libstdc\+\+6 \(>= [0-9.]+\)(,|$)
 Depends|(^|, )libc6 \(>= [0-9.]+\)(,|$)
 Depends|(^|, )adduser(,|$)
 Depends|(^|, )libcap2-bin(,|$)
+Depends|(^|, )fonts-liberation2(,|$)
 EOF
 
 # The maintainer scripts are the reviewed ones, executable, and parse.
