@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include <QFont>
 #include <QMessageBox>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,9 @@
 
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName("Quillmark");
+    // The windows are laid out for a small sans serif of Arial's metrics;
+    // wider default fonts would overrun the sniffer panel's fixed positions.
+    setFont(QFont("Liberation Sans", 8));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
