@@ -13,227 +13,171 @@
 
 namespace {
 
-class Fd {
-  public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+struct Fd {
+    int fd;
+    explicit Fd(int f) : fd(f) {}
+    Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
     ~Fd() { Close(); }
-    int get() const { return fd_; }
     void Close() {
-        if (fd_ >= 0)
-            close(std::exchange(fd_, -1));
+        if (fd >= 0)
+            close(std::exchange(fd, -1));
     }
-
-  private:
-    int fd_;
 };
 
-// A socket bound to address on a port the kernel picks; v6Only sets
-// IPV6_V6ONLY when not -1.
-Fd Bound(int family, int type, const char* address, int v6Only = -1) {
-    Fd fd(socket(family, type | SOCK_CLOEXEC, 0));
-    if (fd.get() < 0)
-        throw std::runtime_error("socket");
-    if (v6Only >= 0)
-        setsockopt(fd.get(), IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
-    sockaddr_in6 any{};
-    sockaddr_in in{};
-    socklen_t length = 0;
-    sockaddr* name = nullptr;
+sockaddr_in6 Address(int family, const char* text, uint16_t port) {
+    sockaddr_in6 address{}; // large enough for either family
     if (family == AF_INET6) {
-        any.sin6_family = AF_INET6;
-        inet_pton(AF_INET6, address, &any.sin6_addr);
-        name = reinterpret_cast<sockaddr*>(&any);
-        length = sizeof any;
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        inet_pton(AF_INET6, text, &address.sin6_addr);
     } else {
-        in.sin_family = AF_INET;
-        inet_pton(AF_INET, address, &in.sin_addr);
-        name = reinterpret_cast<sockaddr*>(&in);
-        length = sizeof in;
-    }
-    if (bind(fd.get(), name, length) != 0)
-        throw std::runtime_error(std::string("bind ") + address);
-    return fd;
-}
-
-Fd Listening(int family, const char* address, int v6Only = -1) {
-    Fd fd = Bound(family, SOCK_STREAM, address, v6Only);
-    if (listen(fd.get(), 4) != 0)
-        throw std::runtime_error("listen");
-    return fd;
-}
-
-uint16_t PortOf(const Fd& fd) {
-    sockaddr_storage name{};
-    socklen_t length = sizeof name;
-    getsockname(fd.get(), reinterpret_cast<sockaddr*>(&name), &length);
-    return ntohs(name.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(name).sin6_port
-                                            : reinterpret_cast<sockaddr_in&>(name).sin_port);
-}
-
-Fd ConnectedTo(int family, const char* address, uint16_t port) {
-    Fd fd(socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_storage peer{};
-    if (family == AF_INET6) {
-        auto& in6 = reinterpret_cast<sockaddr_in6&>(peer);
-        in6.sin6_family = AF_INET6;
-        in6.sin6_port = htons(port);
-        inet_pton(AF_INET6, address, &in6.sin6_addr);
-    } else {
-        auto& in = reinterpret_cast<sockaddr_in&>(peer);
+        auto& in = reinterpret_cast<sockaddr_in&>(address);
         in.sin_family = AF_INET;
         in.sin_port = htons(port);
-        inet_pton(AF_INET, address, &in.sin_addr);
+        inet_pton(AF_INET, text, &in.sin_addr);
     }
-    if (connect(fd.get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0)
-        throw std::runtime_error("connect");
-    return fd;
+    return address;
 }
 
-Fd Accepted(const Fd& listener) {
-    return Fd(accept4(listener.get(), nullptr, nullptr, SOCK_CLOEXEC));
+// A socket bound to a port the kernel picks, listening when it is TCP;
+// v6Only sets IPV6_V6ONLY unless it is -1.
+Fd Open(int family, int type, const char* address, int v6Only = -1) {
+    Fd socket(::socket(family, type | SOCK_CLOEXEC, 0));
+    if (v6Only >= 0)
+        setsockopt(socket.fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
+    const sockaddr_in6 local = Address(family, address, 0);
+    if (bind(socket.fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        (type == SOCK_STREAM && listen(socket.fd, 4) != 0))
+        throw std::runtime_error(std::string("cannot bind ") + address);
+    return socket;
 }
 
-std::string Ipv4Text(uint32_t networkOrder) {
+Fd Connect(int family, const char* address, uint16_t port) {
+    Fd socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const sockaddr_in6 peer = Address(family, address, port);
+    if (connect(socket.fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
+        throw std::runtime_error("cannot connect");
+    return socket;
+}
+
+uint16_t PortOf(const Fd& socket) {
+    sockaddr_in6 name{};
+    socklen_t length = sizeof name;
+    getsockname(socket.fd, reinterpret_cast<sockaddr*>(&name), &length);
+    return ntohs(name.sin6_port); // sin_port lies at the same offset
+}
+
+std::string At(uint32_t address, uint32_t portField) {
     char text[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, &networkOrder, text, sizeof text);
-    return text;
-}
-
-std::vector<std::string> Sorted(std::vector<std::string> texts) {
-    std::sort(texts.begin(), texts.end());
-    return texts;
-}
-
-// "state local:port remote:port pid" of every TCP row on this port, in text order.
-std::vector<std::string> TcpRowsOn(uint16_t port) {
-    const auto table = platform::LinuxSocketTables().GetExtendedTcpTable();
-    if (!table)
-        throw std::runtime_error("no TCP table");
-    std::vector<std::string> rows;
-    for (const auto& row : *table)
-        if (ntohs(row.dwLocalPort) == port || ntohs(row.dwRemotePort) == port)
-            rows.push_back(
-                std::to_string(row.dwState) + " " + Ipv4Text(row.dwLocalAddr) + ":" +
-                std::to_string(ntohs(row.dwLocalPort)) + " " + Ipv4Text(row.dwRemoteAddr) + ":" +
-                std::to_string(ntohs(row.dwRemotePort)) + " " + std::to_string(row.dwOwningPid));
-    return Sorted(rows);
-}
-
-std::vector<std::string> UdpRowsOn(uint16_t port) {
-    const auto table = platform::LinuxSocketTables().GetExtendedUdpTable();
-    if (!table)
-        throw std::runtime_error("no UDP table");
-    std::vector<std::string> rows;
-    for (const auto& row : *table)
-        if (ntohs(row.dwLocalPort) == port)
-            rows.push_back(Ipv4Text(row.dwLocalAddr) + ":" + std::to_string(port) + " " +
-                           std::to_string(row.dwOwningPid));
-    return rows;
-}
-
-std::string Me() {
-    return std::to_string(getpid());
-}
-
-// Containers often run without IPv6 on the loopback interface.
-bool HasIpv6Loopback() {
-    try {
-        Bound(AF_INET6, SOCK_STREAM, "::1");
-        return true;
-    } catch (const std::runtime_error&) {
-        return false;
-    }
+    inet_ntop(AF_INET, &address, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(portField));
 }
 
 std::string At(const char* address, uint16_t port) {
     return std::string(address) + ":" + std::to_string(port);
 }
 
+// "state local remote pid" of every TCP row with this local or remote port,
+// in text order.
+std::vector<std::string> TcpRowsOn(uint16_t port) {
+    const auto table = platform::LinuxSocketTables().GetExtendedTcpTable().value();
+    std::vector<std::string> rows;
+    for (const auto& row : table)
+        if (ntohs(row.dwLocalPort) == port || ntohs(row.dwRemotePort) == port)
+            rows.push_back(
+                std::to_string(row.dwState) + " " + At(row.dwLocalAddr, row.dwLocalPort) + " " +
+                At(row.dwRemoteAddr, row.dwRemotePort) + " " + std::to_string(row.dwOwningPid));
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+std::vector<std::string> UdpRowsOn(uint16_t port) {
+    const auto table = platform::LinuxSocketTables().GetExtendedUdpTable().value();
+    std::vector<std::string> rows;
+    for (const auto& row : table)
+        if (ntohs(row.dwLocalPort) == port)
+            rows.push_back(At(row.dwLocalAddr, row.dwLocalPort) + " " +
+                           std::to_string(row.dwOwningPid));
+    return rows;
+}
+
+const std::string kMe = std::to_string(getpid());
+
+// Containers often run without IPv6 on the loopback interface.
+bool HasIpv6Loopback() {
+    try {
+        Open(AF_INET6, SOCK_DGRAM, "::1");
+        return true;
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+}
+
 } // namespace
 
-TEST(LinuxSocketTables, ListsAnIpv4ListenerAsListeningWithItsOwner) {
-    const Fd listener = Listening(AF_INET, "127.0.0.1");
-    const uint16_t port = PortOf(listener);
-    EXPECT_EQ(TcpRowsOn(port),
-              std::vector<std::string>{"2 " + At("127.0.0.1", port) + " 0.0.0.0:0 " + Me()});
-}
-
-TEST(LinuxSocketTables, ListsBothEndsOfALoopbackConnection) {
-    const Fd listener = Listening(AF_INET, "127.0.0.1");
-    const uint16_t port = PortOf(listener);
-    const Fd client = ConnectedTo(AF_INET, "127.0.0.1", port);
-    const Fd server = Accepted(listener);
-    const uint16_t clientPort = PortOf(client);
-    const std::string serverEnd = At("127.0.0.1", port), clientEnd = At("127.0.0.1", clientPort);
-    EXPECT_EQ(TcpRowsOn(port), Sorted({"2 " + serverEnd + " 0.0.0.0:0 " + Me(),
-                                       "5 " + serverEnd + " " + clientEnd + " " + Me(),
-                                       "5 " + clientEnd + " " + serverEnd + " " + Me()}));
-}
-
-TEST(LinuxSocketTables, ListsADualStackListenerAndItsIpv4ConnectionAsIpv4) {
-    if (!HasIpv6Loopback())
-        GTEST_SKIP() << "no IPv6 on the loopback interface";
-    const Fd listener = Listening(AF_INET6, "::", 0);
-    const uint16_t port = PortOf(listener);
-    const Fd client = ConnectedTo(AF_INET, "127.0.0.1", port);
-    const Fd server = Accepted(listener);
-    const std::string serverEnd = At("127.0.0.1", port),
-                      clientEnd = At("127.0.0.1", PortOf(client));
-    EXPECT_EQ(TcpRowsOn(port), Sorted({"2 " + At("0.0.0.0", port) + " 0.0.0.0:0 " + Me(),
-                                       "5 " + serverEnd + " " + clientEnd + " " + Me(),
-                                       "5 " + clientEnd + " " + serverEnd + " " + Me()}));
-}
-
-TEST(LinuxSocketTables, ListsUdpSocketsThatIpv4Reaches) {
+// A listener, then both ends of an IPv4 client's connection to it; a listener
+// on :: without IPV6_V6ONLY takes IPv4 as 0.0.0.0.
+TEST(LinuxSocketTables, ListsListenersAndBothEndsOfAConnectionWithTheirOwner) {
     if (!HasIpv6Loopback())
         GTEST_SKIP() << "no IPv6 on the loopback interface";
     const struct {
         int family;
         const char* address;
         int v6Only;
-        const char* shownAs;
+        const char* listedAs;
     } cases[] = {{AF_INET, "127.0.0.1", -1, "127.0.0.1"}, {AF_INET6, "::", 0, "0.0.0.0"}};
     for (const auto& c : cases) {
-        const Fd udp = Bound(c.family, SOCK_DGRAM, c.address, c.v6Only);
-        const uint16_t port = PortOf(udp);
-        EXPECT_EQ(UdpRowsOn(port), std::vector<std::string>{At(c.shownAs, port) + " " + Me()})
-            << c.address;
+        const Fd listener = Open(c.family, SOCK_STREAM, c.address, c.v6Only);
+        const uint16_t port = PortOf(listener);
+        EXPECT_EQ(TcpRowsOn(port),
+                  std::vector<std::string>{"2 " + At(c.listedAs, port) + " 0.0.0.0:0 " + kMe});
+        const Fd client = Connect(AF_INET, "127.0.0.1", port);
+        const Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+        const std::string serverEnd = At("127.0.0.1", port);
+        const std::string clientEnd = At("127.0.0.1", PortOf(client));
+        std::vector<std::string> expected = {"2 " + At(c.listedAs, port) + " 0.0.0.0:0 " + kMe,
+                                             "5 " + serverEnd + " " + clientEnd + " " + kMe,
+                                             "5 " + clientEnd + " " + serverEnd + " " + kMe};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(TcpRowsOn(port), expected) << c.address;
     }
 }
 
-// A row of another process may share the port number; none may be ours.
+TEST(LinuxSocketTables, ListsUdpSocketsThatIpv4Reaches) {
+    if (!HasIpv6Loopback())
+        GTEST_SKIP() << "no IPv6 on the loopback interface";
+    const Fd ipv4 = Open(AF_INET, SOCK_DGRAM, "127.0.0.1");
+    const Fd dualStack = Open(AF_INET6, SOCK_DGRAM, "::", 0);
+    EXPECT_EQ(UdpRowsOn(PortOf(ipv4)),
+              std::vector<std::string>{At("127.0.0.1", PortOf(ipv4)) + " " + kMe});
+    EXPECT_EQ(UdpRowsOn(PortOf(dualStack)),
+              std::vector<std::string>{At("0.0.0.0", PortOf(dualStack)) + " " + kMe});
+}
+
+// Another process's row may share a port number; none may be ours.
 TEST(LinuxSocketTables, NeverListsIpv6OnlySockets) {
     if (!HasIpv6Loopback())
         GTEST_SKIP() << "no IPv6 on the loopback interface";
-    const struct {
-        int type;
-        const char* address;
-        int v6Only;
-    } cases[] = {{SOCK_STREAM, "::", 1},
-                 {SOCK_STREAM, "::1", -1},
-                 {SOCK_DGRAM, "::", 1},
-                 {SOCK_DGRAM, "::1", -1}};
-    for (const auto& c : cases) {
-        const Fd fd = c.type == SOCK_STREAM ? Listening(AF_INET6, c.address, c.v6Only)
-                                            : Bound(AF_INET6, SOCK_DGRAM, c.address, c.v6Only);
-        const uint16_t port = PortOf(fd);
-        for (const auto& row : c.type == SOCK_STREAM ? TcpRowsOn(port) : UdpRowsOn(port))
-            EXPECT_FALSE(row.ends_with(" " + Me())) << c.address << " " << row;
-    }
-    const Fd listener = Listening(AF_INET6, "::1");
-    const Fd client = ConnectedTo(AF_INET6, "::1", PortOf(listener));
-    const Fd server = Accepted(listener);
-    for (const auto& row : TcpRowsOn(PortOf(listener)))
-        EXPECT_FALSE(row.ends_with(" " + Me())) << row;
+    const Fd tcpV6Only = Open(AF_INET6, SOCK_STREAM, "::", 1);
+    const Fd tcpLoopback = Open(AF_INET6, SOCK_STREAM, "::1");
+    const Fd client = Connect(AF_INET6, "::1", PortOf(tcpLoopback));
+    const Fd server(accept4(tcpLoopback.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    const Fd udpV6Only = Open(AF_INET6, SOCK_DGRAM, "::", 1);
+    const Fd udpLoopback = Open(AF_INET6, SOCK_DGRAM, "::1");
+    auto rows = TcpRowsOn(PortOf(tcpV6Only));
+    for (const auto& more : {TcpRowsOn(PortOf(tcpLoopback)), UdpRowsOn(PortOf(udpV6Only)),
+                             UdpRowsOn(PortOf(udpLoopback))})
+        rows.insert(rows.end(), more.begin(), more.end());
+    for (const auto& row : rows)
+        EXPECT_FALSE(row.ends_with(" " + kMe)) << row;
 }
 
 // The end that closes first lingers in TIME_WAIT, held by no process.
 TEST(LinuxSocketTables, ShowsNoOwnerForATimeWaitConnection) {
-    const Fd listener = Listening(AF_INET, "127.0.0.1");
+    const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1");
     const uint16_t port = PortOf(listener);
-    Fd client = ConnectedTo(AF_INET, "127.0.0.1", port);
-    Fd server = Accepted(listener);
+    Fd client = Connect(AF_INET, "127.0.0.1", port);
+    Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
     const std::string timeWait =
         "11 " + At("127.0.0.1", PortOf(client)) + " " + At("127.0.0.1", port) + " 0";
     client.Close();
@@ -246,26 +190,4 @@ TEST(LinuxSocketTables, ShowsNoOwnerForATimeWaitConnection) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ADD_FAILURE() << "no " << timeWait << " among " << testing::PrintToString(rows);
-}
-
-TEST(LinuxSocketTables, KeepsTheTablesInAddressAndPortOrder) {
-    const Fd listener = Listening(AF_INET, "127.0.0.1");
-    const Fd client = ConnectedTo(AF_INET, "127.0.0.1", PortOf(listener));
-    const Fd udp = Bound(AF_INET, SOCK_DGRAM, "127.0.0.1");
-    platform::LinuxSocketTables tables;
-    const auto tcp = tables.GetExtendedTcpTable();
-    ASSERT_TRUE(tcp);
-    EXPECT_TRUE(std::is_sorted(tcp->begin(), tcp->end(), [](const auto& a, const auto& b) {
-        return std::make_tuple(ntohl(a.dwLocalAddr), ntohs(a.dwLocalPort), ntohl(a.dwRemoteAddr),
-                               ntohs(a.dwRemotePort)) <
-               std::make_tuple(ntohl(b.dwLocalAddr), ntohs(b.dwLocalPort), ntohl(b.dwRemoteAddr),
-                               ntohs(b.dwRemotePort));
-    }));
-    const auto udpTable = tables.GetExtendedUdpTable();
-    ASSERT_TRUE(udpTable);
-    EXPECT_TRUE(
-        std::is_sorted(udpTable->begin(), udpTable->end(), [](const auto& a, const auto& b) {
-            return std::make_pair(ntohl(a.dwLocalAddr), ntohs(a.dwLocalPort)) <
-                   std::make_pair(ntohl(b.dwLocalAddr), ntohs(b.dwLocalPort));
-        }));
 }

@@ -1,8 +1,7 @@
 #include "platform/MibTables.h"
 
-#include "support/SockDiagRecording.h"
-
 #include <arpa/inet.h>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -123,30 +122,4 @@ TEST(MakeTcpTable, StoresPortsInNetworkOrderInTheLow16Bits) {
     std::memcpy(remote, &rows[0].dwRemotePort, 4);
     EXPECT_EQ(std::vector<uint8_t>(local, local + 4), (std::vector<uint8_t>{0x00, 0x50, 0, 0}));
     EXPECT_EQ(std::vector<uint8_t>(remote, remote + 4), (std::vector<uint8_t>{0x1F, 0x90, 0, 0}));
-}
-
-// The recorded dumps of a namespace holding a known set of loopback sockets,
-// turned into the tables with every open socket owned by one process.
-TEST(MakeTcpTable, BuildsTheTablesOfTheRecordedDumps) {
-    const auto dumps = LoadSockDiagRecording();
-    std::vector<platform::SocketHolder> holders;
-    for (uint32_t inode = 35518; inode <= 35529; ++inode)
-        holders.push_back({inode, 4242});
-    const platform::SocketOwnerMap owners(holders);
-    auto tcp = ReplayDump(dumps[0]);
-    for (const auto& entry : ReplayDump(dumps[1]))
-        tcp.push_back(entry);
-    EXPECT_EQ(
-        Texts(platform::MakeTcpTable(tcp, owners)),
-        (std::vector<std::string>{
-            "2 0.0.0.0:5003 0.0.0.0:0 pid 4242", "2 127.0.0.1:5001 0.0.0.0:0 pid 4242",
-            "5 127.0.0.1:5001 127.0.0.1:5002 pid 4242", "5 127.0.0.1:5002 127.0.0.1:5001 pid 4242",
-            "5 127.0.0.1:5003 127.0.0.1:5004 pid 4242", "5 127.0.0.1:5004 127.0.0.1:5003 pid 4242",
-            "11 127.0.0.1:5011 127.0.0.1:5001 pid 0"}));
-    auto udp = ReplayDump(dumps[2]);
-    for (const auto& entry : ReplayDump(dumps[3]))
-        udp.push_back(entry);
-    EXPECT_EQ(Texts(platform::MakeUdpTable(udp, owners)),
-              (std::vector<std::string>{"0.0.0.0:5008 pid 4242", "127.0.0.1:5007 pid 4242",
-                                        "127.0.0.1:5010 pid 4242"}));
 }
