@@ -12,8 +12,8 @@ static_assert(sizeof(DumpRequest) == NLMSG_LENGTH(sizeof(inet_diag_req_v2)),
 
 namespace {
 
-// The kernel fills dump datagrams up to about 32 KiB (netlink_recvmsg caps
-// its allocation there), so this always holds one whole datagram.
+// A dump datagram is at most 32 KiB: netlink_dump sizes it by the reader's
+// last buffer, capped there. A larger buffer never sees MSG_TRUNC.
 constexpr size_t kReceiveBufferSize = 64 * 1024;
 
 } // namespace

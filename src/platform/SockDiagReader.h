@@ -16,7 +16,7 @@ namespace platform::sockdiag {
 // One inet_diag_msg with the attributes the tables need.
 struct InetDiagEntry {
     uint8_t family = 0;                   // idiag_family: AF_INET or AF_INET6
-    uint8_t state = 0;                    // idiag_state: TCP_ESTABLISHED .. TCP_CLOSING
+    uint8_t state = 0;                    // idiag_state: a kernel TCP state (tcp_states.h)
     uint16_t localPort = 0;               // idiag_sport, in host order
     uint16_t remotePort = 0;              // idiag_dport, in host order
     std::array<uint8_t, 16> localAddr{};  // idiag_src as sent; IPv4 uses the first 4 bytes
