@@ -2,58 +2,181 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
 
-int SnifferLogModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(lines_.size());
-}
+namespace {
 
-QVariant SnifferLogModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || static_cast<size_t>(index.row()) >= lines_.size() ||
-        role != Qt::DisplayRole)
-        return {};
-    return QString::fromLocal8Bit(lines_[static_cast<size_t>(index.row())]);
-}
+constexpr int kMargin = 3;
+// Lines that arrive faster than this are shown together in one repaint.
+constexpr int kRefreshMilliseconds = 40;
 
-void SnifferLogModel::appendLine(std::string line) {
-    const int row = static_cast<int>(lines_.size());
-    beginInsertRows({}, row, row);
-    lines_.push_back(std::move(line));
-    endInsertRows();
-}
+} // namespace
 
-SnifferLog::SnifferLog(QWidget* parent) : QListView(parent), model_(new SnifferLogModel(this)) {
-    setModel(model_);
-    setUniformItemSizes(true);
-    setSelectionMode(QAbstractItemView::ExtendedSelection);
-    setEditTriggers(QAbstractItemView::NoEditTriggers);
+SnifferLog::SnifferLog(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    refresh_.setSingleShot(true);
+    refresh_.setInterval(kRefreshMilliseconds);
+    connect(&refresh_, &QTimer::timeout, this, [this] {
+        UpdateScrollBars();
+        viewport()->update();
+    });
 }
 
-void SnifferLog::appendLine(std::string line) {
-    QScrollBar* bar = verticalScrollBar();
-    const bool following = bar->value() == bar->maximum();
-    model_->appendLine(std::move(line));
+void SnifferLog::appendLine(std::string_view line) {
+    lines_.Append(line);
+    if (line.size() > longestLength_) {
+        longestLength_ = line.size();
+        longestWidth_ = fontMetrics().horizontalAdvance(
+            QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size())));
+    }
+    if (!refresh_.isActive())
+        refresh_.start();
+}
+
+int SnifferLog::LineHeight() const {
+    return fontMetrics().height();
+}
+
+int SnifferLog::VisibleLines() const {
+    return std::max(1, viewport()->height() / LineHeight());
+}
+
+// Scrolling is by whole lines; a view at the bottom stays there as lines come.
+void SnifferLog::UpdateScrollBars() {
+    QScrollBar* vertical = verticalScrollBar();
+    const bool following = vertical->value() == vertical->maximum();
+    const int pageLines = VisibleLines();
+    const auto count = static_cast<int>(std::min<size_t>(lines_.size(), INT32_MAX));
+    vertical->setRange(0, std::max(0, count - pageLines));
+    vertical->setPageStep(pageLines);
     if (following)
-        scrollToBottom();
+        vertical->setValue(vertical->maximum());
+    QScrollBar* horizontal = horizontalScrollBar();
+    horizontal->setRange(0, std::max(0, longestWidth_ + 2 * kMargin - viewport()->width()));
+    horizontal->setPageStep(viewport()->width());
+    horizontal->setSingleStep(20);
+}
+
+void SnifferLog::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    const int height = LineHeight();
+    const auto first = static_cast<size_t>(verticalScrollBar()->value());
+    const size_t last = std::min(lines_.size(), first + static_cast<size_t>(VisibleLines()) + 1);
+    const size_t selectedFrom = std::min(anchor_, current_);
+    const size_t selectedTo = std::max(anchor_, current_);
+    const int x = kMargin - horizontalScrollBar()->value();
+    for (size_t index = first; index < last; ++index) {
+        const int top = static_cast<int>(index - first) * height;
+        const bool selected = HasSelection() && index >= selectedFrom && index <= selectedTo;
+        if (selected)
+            painter.fillRect(0, top, viewport()->width(), height, palette().highlight());
+        painter.setPen(selected ? palette().highlightedText().color() : palette().text().color());
+        painter.drawText(x, top + fontMetrics().ascent(), QString::fromLocal8Bit(lines_.at(index)));
+    }
+}
+
+void SnifferLog::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBars();
+}
+
+size_t SnifferLog::LineAt(int y) const {
+    const auto line =
+        static_cast<size_t>(verticalScrollBar()->value() + std::max(0, y) / LineHeight());
+    return std::min(line, lines_.size() - 1);
+}
+
+void SnifferLog::MoveCurrent(size_t line, bool extend) {
+    current_ = line;
+    if (!extend || anchor_ >= lines_.size())
+        anchor_ = line;
+    QScrollBar* vertical = verticalScrollBar();
+    if (static_cast<int>(line) < vertical->value())
+        vertical->setValue(static_cast<int>(line));
+    else if (static_cast<int>(line) >= vertical->value() + VisibleLines())
+        vertical->setValue(static_cast<int>(line) - VisibleLines() + 1);
+    viewport()->update();
+}
+
+void SnifferLog::mousePressEvent(QMouseEvent* event) {
+    if (lines_.size() == 0 || event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mousePressEvent(event);
+    MoveCurrent(LineAt(event->position().toPoint().y()), event->modifiers() & Qt::ShiftModifier);
+}
+
+void SnifferLog::mouseMoveEvent(QMouseEvent* event) {
+    if (lines_.size() != 0 && (event->buttons() & Qt::LeftButton))
+        MoveCurrent(LineAt(event->position().toPoint().y()), true);
 }
 
 void SnifferLog::keyPressEvent(QKeyEvent* event) {
-    if (event->matches(QKeySequence::Copy)) {
-        copySelection();
-        return;
+    if (event->matches(QKeySequence::Copy))
+        return copySelection();
+    if (event->matches(QKeySequence::SelectAll))
+        return selectAll();
+    if (lines_.size() == 0)
+        return QAbstractScrollArea::keyPressEvent(event);
+    const auto last = static_cast<long long>(lines_.size() - 1);
+    const long long from = HasSelection() ? static_cast<long long>(current_) : 0;
+    long long to = from;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        to = from - 1;
+        break;
+    case Qt::Key_Down:
+        to = from + 1;
+        break;
+    case Qt::Key_PageUp:
+        to = from - VisibleLines();
+        break;
+    case Qt::Key_PageDown:
+        to = from + VisibleLines();
+        break;
+    case Qt::Key_Home:
+        to = 0;
+        break;
+    case Qt::Key_End:
+        to = last;
+        break;
+    default:
+        return QAbstractScrollArea::keyPressEvent(event);
     }
-    QListView::keyPressEvent(event);
+    MoveCurrent(static_cast<size_t>(std::clamp(to, 0LL, last)),
+                event->modifiers() & Qt::ShiftModifier);
+}
+
+void SnifferLog::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(tr("&Copy"), this, &SnifferLog::copySelection)->setEnabled(HasSelection());
+    menu.addAction(tr("Select &All"), this, &SnifferLog::selectAll)->setEnabled(lines_.size() != 0);
+    menu.exec(event->globalPos());
+}
+
+void SnifferLog::selectAll() {
+    if (lines_.size() == 0)
+        return;
+    anchor_ = 0;
+    current_ = lines_.size() - 1;
+    viewport()->update();
+}
+
+std::string SnifferLog::selectedText() const {
+    if (!HasSelection())
+        return {};
+    const size_t from = std::min(anchor_, current_);
+    std::string text = lines_.at(from);
+    for (size_t index = from + 1; index <= std::max(anchor_, current_); ++index)
+        (text += '\n') += lines_.at(index);
+    return text;
 }
 
 void SnifferLog::copySelection() const {
-    QModelIndexList selected = selectionModel()->selectedRows();
-    std::sort(selected.begin(), selected.end(),
-              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
-    QStringList text;
-    for (const QModelIndex& index : selected)
-        text << index.data().toString();
-    QApplication::clipboard()->setText(text.join('\n'));
+    if (HasSelection())
+        QApplication::clipboard()->setText(QString::fromLocal8Bit(selectedText()));
 }

@@ -1,44 +1,52 @@
 #pragma once
 
-#include <QAbstractListModel>
-#include <QListView>
+#include "SnifferLogLines.h"
+
+#include <QAbstractScrollArea>
+#include <QTimer>
 #include <string>
-#include <vector>
+#include <string_view>
 
-// The lines of the sniffer log. It only grows; a line costs its bytes and
-// one small header, and appending does not depend on how many lines exist.
-class SnifferLogModel : public QAbstractListModel {
-    Q_OBJECT
-
-  public:
-    using QAbstractListModel::QAbstractListModel;
-
-    int rowCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-
-    void appendLine(std::string line);
-    const std::vector<std::string>& lines() const { return lines_; }
-
-  private:
-    std::vector<std::string> lines_;
-};
-
-// The read-only log under the sniffer panel: lines can be selected and
-// copied (Ctrl+C), and the view follows new lines while it is at the bottom.
-class SnifferLog : public QListView {
+// The read-only log under the sniffer panel. Lines can be selected with the
+// mouse or keyboard and copied (Ctrl+C, or the context menu). It paints only
+// the visible lines, and a burst of appended lines is shown in one repaint a
+// few times a second, so appending stays cheap however long the log grows.
+// The view follows new lines while it is scrolled to the bottom.
+class SnifferLog : public QAbstractScrollArea {
     Q_OBJECT
 
   public:
     explicit SnifferLog(QWidget* parent = nullptr);
 
-    void appendLine(std::string line);
-    const std::vector<std::string>& lines() const { return model_->lines(); }
+    void appendLine(std::string_view line);
+    size_t lineCount() const { return lines_.size(); }
+    std::string line(size_t index) const { return lines_.at(index); }
 
-  protected:
-    void keyPressEvent(QKeyEvent* event) override;
-
-  private:
+    void selectAll();
+    // The selected lines joined by '\n'.
+    std::string selectedText() const;
     void copySelection() const;
 
-    SnifferLogModel* model_;
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+  private:
+    void UpdateScrollBars();
+    int LineHeight() const;
+    int VisibleLines() const;
+    size_t LineAt(int y) const;
+    void MoveCurrent(size_t line, bool extend);
+    bool HasSelection() const { return current_ < lines_.size(); }
+
+    SnifferLogLines lines_;
+    QTimer refresh_;
+    size_t anchor_ = SIZE_MAX; // the selection runs from anchor_ to current_
+    size_t current_ = SIZE_MAX;
+    size_t longestLength_ = 0;
+    int longestWidth_ = 0;
 };

@@ -69,6 +69,13 @@ bool sniffer::AnyThreadAlive() {
     return threadsAlive_ > 0;
 }
 
+void ExitIfCaptureRunning(int status) {
+    if (!sniffer::AnyThreadAlive())
+        return;
+    std::fflush(nullptr);
+    std::_Exit(status);
+}
+
 // The window is told that the capture ended however it ended, so the panel
 // never stays locked after a failed set-up.
 void sniffer::Execute() {

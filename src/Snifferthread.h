@@ -51,3 +51,8 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
     DumpWriter dumpWriter_;
     static std::atomic<int> threadsAlive_;
 };
+
+// Ends the process at once with status while a capture thread still runs:
+// it may wait in a receive for good, and nothing may wait for it, so the
+// usual way out, which tears down what that thread uses, is not taken.
+void ExitIfCaptureRunning(int status);

@@ -2,6 +2,7 @@
 #include "Application.h"
 #include "Main.h"
 #include "Modules.h"
+#include "Snifferthread.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
         TForm2 form2;
         TForm3 form3;
         form1.show();
-        Application::exec();
+        ExitIfCaptureRunning(Application::exec());
     } catch (...) {
         Application::ShowException(std::current_exception());
     }
