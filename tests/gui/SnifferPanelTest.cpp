@@ -1,15 +1,29 @@
 #include "Rtl.h"
-#include "support/ModalWindows.h"
 #include "support/SnifferFakes.h"
 #include "support/SnifferWindow.h"
 
 #include <QClipboard>
 #include <QMessageBox>
 #include <QTest>
-#include <QWidget>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
+
+// Presses Start, expecting it to open a message box; inspects and closes it.
+bool WithMessageBox(const std::function<void()>& open,
+                    const std::function<void(QMessageBox&)>& inspect) {
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            opened = true;
+            inspect(*box);
+            box->accept();
+        }
+    });
+    open();
+    return opened;
+}
 
 const std::string kStopLine =
     ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.";
@@ -53,14 +67,13 @@ TEST_F(SnifferPanelTest, RejectsMalformedLocalAddressesAndChangesNothing) {
         QString title, message;
         QMessageBox::Icon icon = QMessageBox::Warning;
         int buttons = 0;
-        ASSERT_TRUE(WithModalWindow([&] { window.form.Button1Click(); },
-                                    [&](QWidget& box) {
-                                        auto& messageBox = static_cast<QMessageBox&>(box);
-                                        title = messageBox.windowTitle();
-                                        message = messageBox.text();
-                                        icon = messageBox.icon();
-                                        buttons = static_cast<int>(messageBox.buttons().size());
-                                    }))
+        ASSERT_TRUE(WithMessageBox([&] { window.form.Button1Click(); },
+                                   [&](QMessageBox& box) {
+                                       title = box.windowTitle();
+                                       message = box.text();
+                                       icon = box.icon();
+                                       buttons = static_cast<int>(box.buttons().size());
+                                   }))
             << text;
         EXPECT_EQ(title, "Look") << text;
         EXPECT_EQ(message, "Invalid local IP. Sniffer need a Local IP to sniff traffic on it.");
