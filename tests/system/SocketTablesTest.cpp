@@ -1,10 +1,13 @@
 // The endpoint tables read from this machine's kernel, with sockets this test
 // opens on loopback addresses only.
 
+#include "SocketRows.h"
+#include "platform/LinuxProcessApi.h"
 #include "platform/LinuxSocketTables.h"
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/socket.h>
@@ -190,4 +193,29 @@ TEST(LinuxSocketTables, ShowsNoOwnerForATimeWaitConnection) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ADD_FAILURE() << "no " << timeWait << " among " << testing::PrintToString(rows);
+}
+
+// The rows of the two lists name this test's own process as the owner.
+TEST(LinuxSocketTables, RowsNameTheOwningProcess) {
+    const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1");
+    const Fd udp = Open(AF_INET, SOCK_DGRAM, "127.0.0.1");
+    platform::LinuxSocketTables sockets;
+    platform::LinuxProcessApi processes;
+    const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
+    const std::string name = std::filesystem::path(exe).filename().string();
+    const auto contains = [](const ListRows& rows, const std::vector<std::string>& cells) {
+        return std::any_of(rows.begin(), rows.end(), [&](const ListRow& row) {
+            std::vector<std::string> all{row.caption};
+            all.insert(all.end(), row.subItems.begin(), row.subItems.end());
+            return all == cells;
+        });
+    };
+    const std::string tcpPort = std::to_string(PortOf(listener));
+    const std::string udpPort = std::to_string(PortOf(udp));
+    EXPECT_TRUE(contains(ListenerRows(sockets, processes), {kMe, "127.0.0.1", tcpPort, name, exe}));
+    const ListRows connections = BuildConnectionRows(sockets, processes);
+    EXPECT_TRUE(contains(connections,
+                         {kMe, "TCP", "127.0.0.1", tcpPort, "0.0.0.0", "0", "LISTEN", name, exe}));
+    EXPECT_TRUE(
+        contains(connections, {kMe, "UDP", "127.0.0.1", udpPort, "N/A", "N/A", "N/A", name, exe}));
 }

@@ -6,15 +6,20 @@ TEST(StrToInt, AcceptsSigned32BitDecimal) {
     const struct {
         const char* text;
         int32_t value;
-    } cases[] = {{"0", 0},           {"80", 80},       {"-5", -5},
-                 {"+7", 7},          {"007", 7},       {"2147483647", 2147483647},
+    } cases[] = {{"0", 0},
+                 {"80", 80},
+                 {"-5", -5},
+                 {"+7", 7},
+                 {"007", 7},
+                 {"2147483647", 2147483647},
                  {"-2147483648", INT32_MIN}};
     for (const auto& c : cases)
         EXPECT_EQ(StrToInt(c.text), c.value) << c.text;
 }
 
 TEST(StrToInt, RejectsEverythingElseNamingTheText) {
-    for (const char* text : {"", " 1", "1 ", "N/A", "2147483648", "1e3", "0x10", "+", "-", "+-1", "++1"}) {
+    for (const char* text :
+         {"", " 1", "1 ", "N/A", "2147483648", "1e3", "0x10", "+", "-", "+-1", "++1"}) {
         try {
             StrToInt(text);
             ADD_FAILURE() << "accepted '" << text << "'";
