@@ -6,7 +6,7 @@ quillmark_packages=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev libgl-dev fonts-dejavu-core
     libgtest-dev libbenchmark-dev
-    iproute2 util-linux procps
+    iproute2 util-linux procps tcpdump
     dpkg-dev file desktop-file-utils
 )
 
