@@ -1,0 +1,82 @@
+// The readers of /proc text on any bytes: a status file, a maps file, a link
+// target (the executable's or a descriptor's), each read back through the
+// file system as the program reads them.
+
+#include "platform/ProcFs.h"
+#include "platform/SocketOwners.h"
+#include "support/SnifferFakes.h"
+
+#include <climits>
+#include <cstdint>
+#include <fcntl.h>
+#include <fstream>
+#include <string_view>
+#include <unistd.h>
+
+using namespace platform::procfs;
+
+namespace {
+
+void Check(bool holds) {
+    if (!holds)
+        __builtin_trap();
+}
+
+// A directory standing in for /proc/PID, opened once.
+struct ProcessDirectory {
+    TempDirectory directory;
+    int fd = open(directory.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+};
+
+void ReadStatus(std::string_view text) {
+    for (const char* key : {"VmRSS", "VmHWM"})
+        if (const auto bytes = StatusBytes(text, key))
+            Check(*bytes % 1024 == 0);
+}
+
+// Every path named is an executable mapping's whole path: it starts with '/',
+// it is in the text, and no path comes twice.
+void ReadMaps(std::string_view text) {
+    const std::vector<std::string> paths = ExecutableMappings(text);
+    for (size_t i = 0; i < paths.size(); ++i) {
+        Check(!paths[i].empty() && paths[i].front() == '/');
+        Check(text.find(paths[i]) != std::string_view::npos);
+        for (size_t j = 0; j < i; ++j)
+            Check(paths[i] != paths[j]);
+    }
+}
+
+// A file written with the text reads back whole.
+void ReadBack(const ProcessDirectory& process, std::string_view text) {
+    {
+        std::ofstream out(process.directory.path() / "status", std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    Check(ReadFileAt(process.fd, "status") == std::string(text));
+}
+
+// A link whose target is the text (when the kernel takes it as one) reads
+// back whole, whatever its length, spaces or newlines.
+void ReadLink(const ProcessDirectory& process, std::string_view text) {
+    if (text.empty() || text.size() >= PATH_MAX || text.find('\0') != std::string_view::npos)
+        return;
+    const std::string target(text);
+    unlinkat(process.fd, "exe", 0);
+    if (symlinkat(target.c_str(), process.fd, "exe") != 0)
+        return;
+    Check(ReadLinkAt(process.fd, "exe") == target);
+    if (platform::SocketLinkInode(text))
+        Check(text.starts_with("socket:[") && text.ends_with(']'));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const ProcessDirectory process;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    ReadStatus(text);
+    ReadMaps(text);
+    ReadBack(process, text);
+    ReadLink(process, text);
+    return 0;
+}
