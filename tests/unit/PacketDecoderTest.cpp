@@ -130,6 +130,14 @@ TEST(DecodePacket, BuildsEverySummaryLineKind) {
          WithProtocol(17, 20),
          Any(),
          {"Errorneous UDP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 20b TTL: 128", kSeparator}},
+        {"identification 00 01",
+         Packet{.id = {0x00, 0x01}, .protocol = 1},
+         Any(),
+         {"ICMP Packet ID:256  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128", kSeparator}},
+        {"identification 01 00",
+         Packet{.id = {0x01, 0x00}, .protocol = 1},
+         Any(),
+         {"ICMP Packet ID:1  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128", kSeparator}},
         {"a single byte",
          Packet{.size = 1},
          Any(),
@@ -150,25 +158,6 @@ TEST(DecodePacket, ListsTcpFlagsInFixedOrderEachWithItsSpace) {
          Any(),
          {head + " FLAGS: URG ACK PSH RST SYN FIN ", kSeparator}},
         {"only the unnamed bits", WithFlags(0xC0), Any(), {head + " FLAGS: ", kSeparator}},
-    });
-}
-
-TEST(DecodePacket, ReadsIdentificationLowByteFirst) {
-    Packet low = WithProtocol(1);
-    low.id[0] = 0x00;
-    low.id[1] = 0x01;
-    Packet high = WithProtocol(1);
-    high.id[0] = 0x01;
-    high.id[1] = 0x00;
-    Check({
-        {"00 01",
-         low,
-         Any(),
-         {"ICMP Packet ID:256  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128", kSeparator}},
-        {"01 00",
-         high,
-         Any(),
-         {"ICMP Packet ID:1  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128", kSeparator}},
     });
 }
 
