@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the package into a fresh Debian 12 root and checks it there as an
 # administrator would: the program starts for anyone and its window stays up;
-# a user outside the quillmark group gets the copy without CAP_NET_RAW, a
-# member the copy with it; remove and purge take the rights back and keep the
-# users' dumps. Needs root and Debian's package mirror (debootstrap, apt), so
-# it is not part of scripts/test.sh. Takes a few minutes.
+# a user outside the quillmark group gets the copy without CAP_NET_RAW and
+# cannot capture, a member gets the copy with it and can (capture_check.sh);
+# remove and purge take the rights back and keep the users' dumps. Needs root
+# and Debian's package mirror (debootstrap, apt), so it is not part of
+# scripts/test.sh. Takes a few minutes; leaves screenshots in build-package/.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -14,7 +15,7 @@ if [ -z "${QUILLMARK_PRIVATE_MOUNTS:-}" ]; then
 fi
 
 source scripts/deps.sh
-quillmark_install_missing debootstrap
+quillmark_install_missing debootstrap xvfb openbox xdotool imagemagick
 bash scripts/package.sh
 deb=$(ls -t build-package/quillmark_*.deb | head -n 1)
 
@@ -53,7 +54,7 @@ install_package() {
     grep -E '^(Setting up quillmark|quillmark:)' "$root/tmp/apt.log"
 }
 inroot apt-get update -q >/dev/null
-install_package
+install_package strace
 
 inroot useradd --create-home outsider
 inroot useradd --create-home member
@@ -91,6 +92,7 @@ expect "member writes to the dump directory" "written" \
     "$(inroot runuser -u member -- sh -c 'umask 077; echo data >/opt/quillmark/dumps/dump.log2149 && echo written')"
 expect "outsider cannot write to the dump directory" "refused" \
     "$(inroot runuser -u outsider -- sh -c 'echo x >/opt/quillmark/dumps/x' 2>/dev/null || echo refused)"
+bash tests/package/capture_check.sh "$root" build-package || failed=1
 
 install_package --reinstall
 expect "capability back after reinstall" "/opt/quillmark/quillmark-capture cap_net_raw=ep" \
