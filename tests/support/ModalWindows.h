@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <QWidget>
 #include <functional>
 
 // Runs open, which is expected to show a modal window; inspect sees that
