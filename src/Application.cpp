@@ -1,5 +1,7 @@
 #include "Application.h"
 
+#include "platform/WindowMessages.h"
+
 #include <QFont>
 #include <QMessageBox>
 #include <cstdio>
@@ -14,6 +16,7 @@ Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {
+    platform::MessageQueueAcquired();
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {

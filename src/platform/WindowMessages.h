@@ -27,6 +27,14 @@ class WindowMessageEvent : public QEvent {
 // it is destroyed.
 void SetMainWindow(QObject* window);
 
+// Called by the GUI thread before it handles any event. Qt's event queue
+// orders everything a sender wrote before posting a message before the
+// window's handling of it, but with a futex lock that ThreadSanitizer cannot
+// see in Debian's uninstrumented Qt; in a ThreadSanitizer build this (with
+// its counterpart where a message is posted) tells it so, and elsewhere it
+// does nothing.
+void MessageQueueAcquired();
+
 // Hands the message to the main window and returns once the window has
 // handled it, or at once when there is no window or it goes away first.
 // Called on the window's own thread, it handles the message directly.
