@@ -8,6 +8,7 @@ quillmark_packages=(
     libgtest-dev libbenchmark-dev
     iproute2 util-linux procps tcpdump
     dpkg-dev file desktop-file-utils
+    clang-14 libclang-rt-14-dev libfuzzer-14-dev
 )
 
 quillmark_install_missing() {
