@@ -1,8 +1,10 @@
+#include "Main.h"
+
 #include "About.h"
 #include "Application.h"
-#include "Main.h"
 #include "Modules.h"
 #include "Snifferthread.h"
+#include "platform/PrivilegedStart.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +26,7 @@ void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString&) 
 } // namespace
 
 int main(int argc, char** argv) {
+    platform::DropUntrustedInputsIfPrivileged(argc, argv);
     if (!HasGraphicalSession()) {
         std::fputs(kNeedsDisplay, stderr);
         return 1;
