@@ -42,54 +42,53 @@ EndpointOwner LookupOwner(platform::ProcessApi& processes, uint32_t pid) {
     return {names->baseName.value_or(kUnknownName), names->fileName.value_or(kUnknownName)};
 }
 
+namespace {
+
+// A row of an endpoint owned by pid: its cells, then the owner's two names.
+ListRow EndpointRow(platform::ProcessApi& processes, uint32_t pid, std::vector<std::string> cells) {
+    EndpointOwner owner = LookupOwner(processes, pid);
+    cells.push_back(std::move(owner.name));
+    cells.push_back(std::move(owner.fileName));
+    return {std::to_string(pid), std::move(cells)};
+}
+
+std::string PortText(uint32_t portField) {
+    return std::to_string(PortNumber(portField));
+}
+
+} // namespace
+
 ListRows ListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
     ListRows rows;
-    const auto table = sockets.GetExtendedTcpTable();
-    if (!table)
-        return rows;
-    for (const auto& entry : *table) {
-        if (entry.dwState != kListening)
-            continue;
-        auto owner = LookupOwner(processes, entry.dwOwningPid);
-        rows.push_back(
-            {std::to_string(entry.dwOwningPid),
-             {AddressText(entry.dwLocalAddr), std::to_string(PortNumber(entry.dwLocalPort)),
-              std::move(owner.name), std::move(owner.fileName)}});
-    }
+    if (const auto table = sockets.GetExtendedTcpTable())
+        for (const auto& entry : *table)
+            if (entry.dwState == kListening)
+                rows.push_back(
+                    EndpointRow(processes, entry.dwOwningPid,
+                                {AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort)}));
     return rows;
 }
 
 ListRows TcpConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
     ListRows rows;
-    const auto table = sockets.GetExtendedTcpTable();
-    if (!table)
-        return rows;
-    rows.reserve(table->size());
-    for (const auto& entry : *table) {
-        auto owner = LookupOwner(processes, entry.dwOwningPid);
-        rows.push_back(
-            {std::to_string(entry.dwOwningPid),
-             {"TCP", AddressText(entry.dwLocalAddr), std::to_string(PortNumber(entry.dwLocalPort)),
-              AddressText(entry.dwRemoteAddr), std::to_string(PortNumber(entry.dwRemotePort)),
-              TcpStateName(entry.dwState), std::move(owner.name), std::move(owner.fileName)}});
-    }
+    if (const auto table = sockets.GetExtendedTcpTable())
+        for (const auto& entry : *table)
+            rows.push_back(
+                EndpointRow(processes, entry.dwOwningPid,
+                            {"TCP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
+                             AddressText(entry.dwRemoteAddr), PortText(entry.dwRemotePort),
+                             TcpStateName(entry.dwState)}));
     return rows;
 }
 
 ListRows UdpEndpointRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
     ListRows rows;
-    const auto table = sockets.GetExtendedUdpTable();
-    if (!table)
-        return rows;
-    rows.reserve(table->size());
-    for (const auto& entry : *table) {
-        auto owner = LookupOwner(processes, entry.dwOwningPid);
-        rows.push_back(
-            {std::to_string(entry.dwOwningPid),
-             {"UDP", AddressText(entry.dwLocalAddr), std::to_string(PortNumber(entry.dwLocalPort)),
-              kNotApplicable, kNotApplicable, kNotApplicable, std::move(owner.name),
-              std::move(owner.fileName)}});
-    }
+    if (const auto table = sockets.GetExtendedUdpTable())
+        for (const auto& entry : *table)
+            rows.push_back(
+                EndpointRow(processes, entry.dwOwningPid,
+                            {"UDP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
+                             kNotApplicable, kNotApplicable, kNotApplicable}));
     return rows;
 }
 
