@@ -4,107 +4,48 @@
 #include "SocketRows.h"
 #include "platform/LinuxProcessApi.h"
 #include "platform/LinuxSocketTables.h"
+#include "support/Sockets.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
-struct Fd {
-    int fd;
-    explicit Fd(int f) : fd(f) {}
-    Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
-    ~Fd() { Close(); }
-    void Close() {
-        if (fd >= 0)
-            close(std::exchange(fd, -1));
-    }
-};
+using Texts = std::vector<std::string>;
 
-sockaddr_in6 Address(int family, const char* text, uint16_t port) {
-    sockaddr_in6 address{}; // large enough for either family
-    if (family == AF_INET6) {
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(port);
-        inet_pton(AF_INET6, text, &address.sin6_addr);
-    } else {
-        auto& in = reinterpret_cast<sockaddr_in&>(address);
-        in.sin_family = AF_INET;
-        in.sin_port = htons(port);
-        inet_pton(AF_INET, text, &in.sin_addr);
-    }
-    return address;
+std::string At(const std::string& address, uint16_t port) {
+    return address + ":" + std::to_string(port);
 }
 
-// A socket bound to a port the kernel picks, listening when it is TCP;
-// v6Only sets IPV6_V6ONLY unless it is -1.
-Fd Open(int family, int type, const char* address, int v6Only = -1) {
-    Fd socket(::socket(family, type | SOCK_CLOEXEC, 0));
-    if (v6Only >= 0)
-        setsockopt(socket.fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
-    const sockaddr_in6 local = Address(family, address, 0);
-    if (bind(socket.fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
-        (type == SOCK_STREAM && listen(socket.fd, 4) != 0))
-        throw std::runtime_error(std::string("cannot bind ") + address);
-    return socket;
-}
-
-Fd Connect(int family, const char* address, uint16_t port) {
-    Fd socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const sockaddr_in6 peer = Address(family, address, port);
-    if (connect(socket.fd, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0)
-        throw std::runtime_error("cannot connect");
-    return socket;
-}
-
-uint16_t PortOf(const Fd& socket) {
-    sockaddr_in6 name{};
-    socklen_t length = sizeof name;
-    getsockname(socket.fd, reinterpret_cast<sockaddr*>(&name), &length);
-    return ntohs(name.sin6_port); // sin_port lies at the same offset
-}
-
-std::string At(uint32_t address, uint32_t portField) {
-    char text[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, &address, text, sizeof text);
-    return std::string(text) + ":" + std::to_string(ntohs(portField));
-}
-
-std::string At(const char* address, uint16_t port) {
-    return std::string(address) + ":" + std::to_string(port);
-}
+const std::string kMe = std::to_string(getpid());
 
 // "state local remote pid" of every TCP row with this local or remote port,
 // in text order.
-std::vector<std::string> TcpRowsOn(uint16_t port) {
+Texts TcpRowsOn(uint16_t port) {
     const auto table = platform::LinuxSocketTables().GetExtendedTcpTable().value();
-    std::vector<std::string> rows;
+    Texts rows;
     for (const auto& row : table)
-        if (ntohs(row.dwLocalPort) == port || ntohs(row.dwRemotePort) == port)
-            rows.push_back(
-                std::to_string(row.dwState) + " " + At(row.dwLocalAddr, row.dwLocalPort) + " " +
-                At(row.dwRemoteAddr, row.dwRemotePort) + " " + std::to_string(row.dwOwningPid));
+        if (PortNumber(row.dwLocalPort) == port || PortNumber(row.dwRemotePort) == port)
+            rows.push_back(std::to_string(row.dwState) + " " +
+                           At(AddressText(row.dwLocalAddr), PortNumber(row.dwLocalPort)) + " " +
+                           At(AddressText(row.dwRemoteAddr), PortNumber(row.dwRemotePort)) + " " +
+                           std::to_string(row.dwOwningPid));
     std::sort(rows.begin(), rows.end());
     return rows;
 }
 
-std::vector<std::string> UdpRowsOn(uint16_t port) {
+Texts UdpRowsOn(uint16_t port) {
     const auto table = platform::LinuxSocketTables().GetExtendedUdpTable().value();
-    std::vector<std::string> rows;
+    Texts rows;
     for (const auto& row : table)
-        if (ntohs(row.dwLocalPort) == port)
-            rows.push_back(At(row.dwLocalAddr, row.dwLocalPort) + " " +
+        if (PortNumber(row.dwLocalPort) == port)
+            rows.push_back(At(AddressText(row.dwLocalAddr), port) + " " +
                            std::to_string(row.dwOwningPid));
     return rows;
 }
-
-const std::string kMe = std::to_string(getpid());
 
 // Containers often run without IPv6 on the loopback interface.
 bool HasIpv6Loopback() {
@@ -118,9 +59,10 @@ bool HasIpv6Loopback() {
 
 } // namespace
 
-// A listener, then both ends of an IPv4 client's connection to it; a listener
-// on :: without IPV6_V6ONLY takes IPv4 as 0.0.0.0.
-TEST(LinuxSocketTables, ListsListenersAndBothEndsOfAConnectionWithTheirOwner) {
+// A listener, then both ends of an IPv4 client's connection to it; a socket
+// on :: without IPV6_V6ONLY takes IPv4 as 0.0.0.0, and one with it, or on ::1,
+// is never listed.
+TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4Reaches) {
     if (!HasIpv6Loopback())
         GTEST_SKIP() << "no IPv6 on the loopback interface";
     const struct {
@@ -130,49 +72,34 @@ TEST(LinuxSocketTables, ListsListenersAndBothEndsOfAConnectionWithTheirOwner) {
         const char* listedAs;
     } cases[] = {{AF_INET, "127.0.0.1", -1, "127.0.0.1"}, {AF_INET6, "::", 0, "0.0.0.0"}};
     for (const auto& c : cases) {
-        const Fd listener = Open(c.family, SOCK_STREAM, c.address, c.v6Only);
+        const Fd listener = Open(c.family, SOCK_STREAM, c.address, 0, c.v6Only);
         const uint16_t port = PortOf(listener);
-        EXPECT_EQ(TcpRowsOn(port),
-                  std::vector<std::string>{"2 " + At(c.listedAs, port) + " 0.0.0.0:0 " + kMe});
+        const std::string listening = "2 " + At(c.listedAs, port) + " 0.0.0.0:0 " + kMe;
+        EXPECT_EQ(TcpRowsOn(port), Texts{listening}) << c.address;
         const Fd client = Connect(AF_INET, "127.0.0.1", port);
-        const Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+        const Fd server = Accept(listener);
         const std::string serverEnd = At("127.0.0.1", port);
         const std::string clientEnd = At("127.0.0.1", PortOf(client));
-        std::vector<std::string> expected = {"2 " + At(c.listedAs, port) + " 0.0.0.0:0 " + kMe,
-                                             "5 " + serverEnd + " " + clientEnd + " " + kMe,
-                                             "5 " + clientEnd + " " + serverEnd + " " + kMe};
+        Texts expected = {listening, "5 " + serverEnd + " " + clientEnd + " " + kMe,
+                          "5 " + clientEnd + " " + serverEnd + " " + kMe};
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(TcpRowsOn(port), expected) << c.address;
+
+        const Fd udp = Open(c.family, SOCK_DGRAM, c.address, 0, c.v6Only);
+        EXPECT_EQ(UdpRowsOn(PortOf(udp)), Texts{At(c.listedAs, PortOf(udp)) + " " + kMe});
     }
-}
 
-TEST(LinuxSocketTables, ListsUdpSocketsThatIpv4Reaches) {
-    if (!HasIpv6Loopback())
-        GTEST_SKIP() << "no IPv6 on the loopback interface";
-    const Fd ipv4 = Open(AF_INET, SOCK_DGRAM, "127.0.0.1");
-    const Fd dualStack = Open(AF_INET6, SOCK_DGRAM, "::", 0);
-    EXPECT_EQ(UdpRowsOn(PortOf(ipv4)),
-              std::vector<std::string>{At("127.0.0.1", PortOf(ipv4)) + " " + kMe});
-    EXPECT_EQ(UdpRowsOn(PortOf(dualStack)),
-              std::vector<std::string>{At("0.0.0.0", PortOf(dualStack)) + " " + kMe});
-}
-
-// Another process's row may share a port number; none may be ours.
-TEST(LinuxSocketTables, NeverListsIpv6OnlySockets) {
-    if (!HasIpv6Loopback())
-        GTEST_SKIP() << "no IPv6 on the loopback interface";
-    const Fd tcpV6Only = Open(AF_INET6, SOCK_STREAM, "::", 1);
+    // Another process's row may share a port number; none may be ours.
+    const Fd tcpV6Only = Open(AF_INET6, SOCK_STREAM, "::", 0, 1);
     const Fd tcpLoopback = Open(AF_INET6, SOCK_STREAM, "::1");
     const Fd client = Connect(AF_INET6, "::1", PortOf(tcpLoopback));
-    const Fd server(accept4(tcpLoopback.fd, nullptr, nullptr, SOCK_CLOEXEC));
-    const Fd udpV6Only = Open(AF_INET6, SOCK_DGRAM, "::", 1);
+    const Fd server = Accept(tcpLoopback);
+    const Fd udpV6Only = Open(AF_INET6, SOCK_DGRAM, "::", 0, 1);
     const Fd udpLoopback = Open(AF_INET6, SOCK_DGRAM, "::1");
-    auto rows = TcpRowsOn(PortOf(tcpV6Only));
-    for (const auto& more : {TcpRowsOn(PortOf(tcpLoopback)), UdpRowsOn(PortOf(udpV6Only)),
-                             UdpRowsOn(PortOf(udpLoopback))})
-        rows.insert(rows.end(), more.begin(), more.end());
-    for (const auto& row : rows)
-        EXPECT_FALSE(row.ends_with(" " + kMe)) << row;
+    for (const auto& rows : {TcpRowsOn(PortOf(tcpV6Only)), TcpRowsOn(PortOf(tcpLoopback)),
+                             UdpRowsOn(PortOf(udpV6Only)), UdpRowsOn(PortOf(udpLoopback))})
+        for (const auto& row : rows)
+            EXPECT_FALSE(row.ends_with(" " + kMe)) << row;
 }
 
 // The end that closes first lingers in TIME_WAIT, held by no process.
@@ -180,12 +107,12 @@ TEST(LinuxSocketTables, ShowsNoOwnerForATimeWaitConnection) {
     const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1");
     const uint16_t port = PortOf(listener);
     Fd client = Connect(AF_INET, "127.0.0.1", port);
-    Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    Fd server = Accept(listener);
     const std::string timeWait =
         "11 " + At("127.0.0.1", PortOf(client)) + " " + At("127.0.0.1", port) + " 0";
     client.Close();
     server.Close();
-    std::vector<std::string> rows;
+    Texts rows;
     for (int attempt = 0; attempt < 100; ++attempt) {
         rows = TcpRowsOn(port);
         if (std::find(rows.begin(), rows.end(), timeWait) != rows.end())
@@ -203,9 +130,9 @@ TEST(LinuxSocketTables, RowsNameTheOwningProcess) {
     platform::LinuxProcessApi processes;
     const std::string exe = std::filesystem::read_symlink("/proc/self/exe").string();
     const std::string name = std::filesystem::path(exe).filename().string();
-    const auto contains = [](const ListRows& rows, const std::vector<std::string>& cells) {
+    const auto contains = [](const ListRows& rows, const Texts& cells) {
         return std::any_of(rows.begin(), rows.end(), [&](const ListRow& row) {
-            std::vector<std::string> all{row.caption};
+            Texts all{row.caption};
             all.insert(all.end(), row.subItems.begin(), row.subItems.end());
             return all == cells;
         });

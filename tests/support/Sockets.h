@@ -1,0 +1,83 @@
+#pragma once
+
+// Sockets that tests open on loopback addresses: a descriptor closed when it
+// goes, and openers that throw when the kernel refuses.
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <stdexcept>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <utility>
+
+struct Fd {
+    int fd;
+    explicit Fd(int f) : fd(f) {}
+    Fd(Fd&& other) noexcept : fd(std::exchange(other.fd, -1)) {}
+    ~Fd() { Close(); }
+    void Close() {
+        if (fd >= 0)
+            close(std::exchange(fd, -1));
+    }
+};
+
+// An IPv4 or IPv6 socket address; sockaddr_in6 is large enough for either.
+inline sockaddr_in6 Address(int family, const char* text, uint16_t port) {
+    sockaddr_in6 address{};
+    if (family == AF_INET6) {
+        address.sin6_family = AF_INET6;
+        address.sin6_port = htons(port);
+        inet_pton(AF_INET6, text, &address.sin6_addr);
+    } else {
+        auto& in = reinterpret_cast<sockaddr_in&>(address);
+        in.sin_family = AF_INET;
+        in.sin_port = htons(port);
+        inet_pton(AF_INET, text, &in.sin_addr);
+    }
+    return address;
+}
+
+inline const sockaddr* Raw(const sockaddr_in6& address) {
+    return reinterpret_cast<const sockaddr*>(&address);
+}
+
+// A socket bound to address and port (0: the kernel picks one), listening when
+// it is TCP; v6Only sets IPV6_V6ONLY unless it is -1.
+inline Fd Open(int family, int type, const char* address, uint16_t port = 0, int v6Only = -1) {
+    Fd socket(::socket(family, type | SOCK_CLOEXEC, 0));
+    const int one = 1;
+    setsockopt(socket.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (v6Only >= 0)
+        setsockopt(socket.fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
+    const sockaddr_in6 local = Address(family, address, port);
+    if (bind(socket.fd, Raw(local), sizeof local) != 0 ||
+        (type == SOCK_STREAM && listen(socket.fd, 4) != 0))
+        throw std::runtime_error(std::string("cannot bind ") + address);
+    return socket;
+}
+
+// A TCP connection to address and port, from fromPort of the same address
+// when it is not 0.
+inline Fd Connect(int family, const char* address, uint16_t port, uint16_t fromPort = 0) {
+    Fd socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const int one = 1;
+    setsockopt(socket.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    const sockaddr_in6 local = Address(family, address, fromPort);
+    const sockaddr_in6 peer = Address(family, address, port);
+    if ((fromPort != 0 && bind(socket.fd, Raw(local), sizeof local) != 0) ||
+        connect(socket.fd, Raw(peer), sizeof peer) != 0)
+        throw std::runtime_error("cannot connect");
+    return socket;
+}
+
+inline Fd Accept(const Fd& listener) {
+    return Fd(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
+}
+
+inline uint16_t PortOf(const Fd& socket) {
+    sockaddr_in6 name{};
+    socklen_t length = sizeof name;
+    getsockname(socket.fd, reinterpret_cast<sockaddr*>(&name), &length);
+    return ntohs(name.sin6_port); // sin_port lies at the same offset
+}
