@@ -62,23 +62,12 @@ class FakeCaptureApi : public platform::CaptureApi {
         packets_.push_back(std::move(packet));
         fed_.notify_one();
     }
-    uint32_t boundAddress() {
-        std::lock_guard lock(mutex_);
-        return boundAddress_;
-    }
     bool socketOpen() {
         std::lock_guard lock(mutex_);
         return socketOpen_;
     }
-    // Whether every byte of the buffer past the last packet read zero.
-    bool tailsZero() {
-        std::lock_guard lock(mutex_);
-        return tailsZero_;
-    }
 
-    int WSAStartup(uint16_t version) override {
-        return failure == Failure::Startup || version != 0x0202 ? 10091 : 0;
-    }
+    int WSAStartup(uint16_t) override { return failure == Failure::Startup ? 10091 : 0; }
     std::unique_ptr<platform::PacketSocket> OpenRawSocket() override {
         if (failure == Failure::Socket)
             return nullptr;
@@ -95,11 +84,7 @@ class FakeCaptureApi : public platform::CaptureApi {
             std::lock_guard lock(api_.mutex_);
             api_.socketOpen_ = false;
         }
-        bool Bind(uint32_t address) override {
-            std::lock_guard lock(api_.mutex_);
-            api_.boundAddress_ = address;
-            return api_.failure != Failure::Bind;
-        }
+        bool Bind(uint32_t) override { return api_.failure != Failure::Bind; }
         bool ReceiveAll() override { return api_.failure != Failure::ReceiveAll; }
         int Receive(uint8_t* buffer, int length) override { return api_.Take(buffer, length); }
 
@@ -115,8 +100,6 @@ class FakeCaptureApi : public platform::CaptureApi {
         if (!packet)
             return -1;
         const int n = std::min(length, static_cast<int>(packet->size()));
-        for (int i = n; i < length; ++i)
-            tailsZero_ = tailsZero_ && buffer[i] == 0;
         std::copy_n(packet->begin(), n, buffer);
         return n;
     }
@@ -124,7 +107,5 @@ class FakeCaptureApi : public platform::CaptureApi {
     std::mutex mutex_;
     std::condition_variable fed_;
     std::deque<std::optional<std::vector<uint8_t>>> packets_;
-    uint32_t boundAddress_ = 0;
     bool socketOpen_ = false;
-    bool tailsZero_ = true;
 };

@@ -1,12 +1,14 @@
 #pragma once
 
-// The main window over a sniffer platform of the test's choosing, with
-// shortcuts to the Sniffer panel's controls and log.
+// The main window over a sniffer platform with the dump directory in a
+// temporary directory and a fixed clock, and shortcuts to the Sniffer panel's
+// controls and log.
 
 #include "Main.h"
 #include "SnifferLog.h"
 #include "Snifferthread.h"
 #include "support/EventWait.h"
+#include "support/SnifferFakes.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,8 +20,10 @@
 
 class SnifferWindow {
   public:
-    explicit SnifferWindow(platform::SnifferPlatform& sniffer)
-        : os_{platform::SystemPlatform().processes, platform::SystemPlatform().sockets, sniffer},
+    // Over the fake capture socket, or over capture when one is given.
+    explicit SnifferWindow(platform::CaptureApi* capture = nullptr)
+        : sniffer_{capture ? *capture : fake, files, clock},
+          os_{platform::SystemPlatform().processes, platform::SystemPlatform().sockets, sniffer_},
           form(os_) {}
 
     // Leaves no capture thread behind: one still running would outlive the
@@ -42,14 +46,11 @@ class SnifferWindow {
             lines.push_back(log()->line(i));
         return lines;
     }
-    bool hasLine(const std::string& line) {
-        for (size_t i = 0; i < log()->lineCount(); ++i)
-            if (log()->line(i) == line)
-                return true;
-        return false;
-    }
     bool WaitForLine(const std::string& line) {
-        return WaitUntil([&] { return hasLine(line); });
+        return WaitUntil([&] {
+            const auto all = lines();
+            return std::find(all.begin(), all.end(), line) != all.end();
+        });
     }
     bool WaitForIdle() {
         return WaitUntil([&] { return start()->isEnabled() && !stop()->isEnabled(); });
@@ -66,7 +67,12 @@ class SnifferWindow {
         return enabled;
     }
 
+    FakeCaptureApi fake;
+    TempExecutableFiles files;
+    FixedClock clock;
+
   private:
+    platform::SnifferPlatform sniffer_;
     platform::Platform os_;
 
   public:
