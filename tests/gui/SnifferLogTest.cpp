@@ -1,3 +1,5 @@
+// The log's own behaviour: selection, copying and following new lines.
+
 #include "SnifferLog.h"
 
 #include "support/EventWait.h"
@@ -32,15 +34,6 @@ class SnifferLogTest : public ::testing::Test {
 };
 
 } // namespace
-
-TEST_F(SnifferLogTest, KeepsEveryLineAsAppended) {
-    for (const char* line : {"first", "", "third \xe9"})
-        log.appendLine(line);
-    ASSERT_EQ(log.lineCount(), 3u);
-    EXPECT_EQ(log.line(0), "first");
-    EXPECT_EQ(log.line(1), "");
-    EXPECT_EQ(log.line(2), "third \xe9");
-}
 
 TEST_F(SnifferLogTest, SelectsWithMouseAndKeysAndCopiesTheLines) {
     Append(3);
