@@ -1,0 +1,162 @@
+// The main window over made-up tables: when the lists are rebuilt, header
+// clicks, and the windows that open from it.
+
+#include "ListView.h"
+#include "Main.h"
+#include "support/FakePlatform.h"
+#include "support/ModalWindows.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QHeaderView>
+#include <QTabWidget>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+struct MainWindow : testing::Test {
+    FakePlatform fake;
+    std::unique_ptr<TForm1> form;
+
+    void SetUp() override {
+        fake.processes.add(7, Running("/usr/sbin/sshd"));
+        fake.processes.add(300, Running("/usr/bin/Xvfb"));
+        fake.processes.add(12, Running("/usr/bin/_helper"));
+        fake.sockets.tcp =
+            std::vector<platform::MibTcpRowOwnerPid>{{2, 0, Port(22), 0, 0, 7},
+                                                     {2, 0, Port(6000), 0, 0, 300},
+                                                     {5, 0, Port(1), 0, Port(2), 12}};
+        fake.sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, Port(53), 12}};
+        form = std::make_unique<TForm1>(fake.os);
+        form->show();
+        QApplication::setActiveWindow(form.get());
+    }
+
+    ListView& List(const char* name) { return *form->findChild<ListView*>(name); }
+    QAction& Action(const char* name) { return *form->findChild<QAction*>(name); }
+    QTabWidget& Tabs() { return *form->findChild<QTabWidget*>("PageControl1"); }
+
+    Texts Column(const char* list, int column) {
+        Texts texts;
+        for (const auto& row : List(list).rows())
+            texts.push_back(row.column(column));
+        return texts;
+    }
+
+    void ClickHeader(const char* list, int column) {
+        QHeaderView* header = List(list).horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindow, ActivationAndEveryTriggerRebuildTheActiveListButNotOnTheSnifferTab) {
+    EXPECT_EQ(Column("ListView1", 0), (Texts{"7", "300", "12"})) << "first activation";
+    const std::pair<const char*, std::function<void()>> triggers[] = {
+        {"toolbar button 1", [&] { Action("ToolButton1").trigger(); }},
+        {"File > Refresh", [&] { Action("Refresh1").trigger(); }},
+        {"tab change back to Processes",
+         [&] { Tabs().setCurrentIndex(1), Tabs().setCurrentIndex(0); }},
+    };
+    for (const auto& [trigger, fire] : triggers) {
+        fake.processes.add(100 + fake.processes.enumerations, Running("/usr/bin/new"));
+        fire();
+        EXPECT_EQ(List("ListView1").rows().size(), fake.processes.ids->size()) << trigger;
+    }
+    Tabs().setCurrentIndex(3);
+    const int before = fake.processes.enumerations;
+    Action("ToolButton1").trigger();
+    Action("Refresh1").trigger();
+    EXPECT_EQ(fake.processes.enumerations, before);
+}
+
+// Coming back from another application keeps the user's sort and scroll
+// position; coming back from one of our own windows rebuilds.
+TEST_F(MainWindow, OnlyReturningFromOurOwnWindowRebuilds) {
+    QApplication::setActiveWindow(nullptr);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_EQ(fake.processes.enumerations, 1);
+    QDialog other(form.get());
+    other.show();
+    QApplication::setActiveWindow(&other);
+    QApplication::setActiveWindow(form.get());
+    EXPECT_EQ(fake.processes.enumerations, 2);
+}
+
+TEST_F(MainWindow, AHeaderClickSortsOnceAndRefreshRestoresTableOrder) {
+    List("ListView1").selectRow(0);
+    ClickHeader("ListView1", 0);
+    EXPECT_EQ(Column("ListView1", 0), (Texts{"300", "12", "7"}));
+    EXPECT_EQ(List("ListView1").selectedCaption(), "7") << "the selection follows its row";
+    ClickHeader("ListView1", 1);
+    ClickHeader("ListView1", 1);
+    EXPECT_EQ(Column("ListView1", 1), (Texts{"sshd", "Xvfb", "_helper"}))
+        << "a second click sorts the same way again";
+    Action("Refresh1").trigger();
+    EXPECT_EQ(Column("ListView1", 0), (Texts{"7", "300", "12"}));
+}
+
+// The list keeps nothing of the rebuild before.
+TEST_F(MainWindow, ARebuildAfterAFailedTcpFetchShowsOnlyTheUdpRows) {
+    Tabs().setCurrentIndex(1);
+    Tabs().setCurrentIndex(2);
+    ASSERT_EQ(Column("ListView3", 1), (Texts{"TCP", "TCP", "TCP", "UDP"}));
+    fake.sockets.tcp.reset();
+    Action("Refresh1").trigger();
+    EXPECT_EQ(Column("ListView3", 1), Texts{"UDP"});
+    Tabs().setCurrentIndex(1);
+    EXPECT_TRUE(List("ListView2").rows().empty());
+}
+
+TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcess) {
+    const struct {
+        int tab;
+        const char* list;
+        int row;
+        bool ended; // the process ends before the double-click
+        QString title;
+        size_t modules;
+    } cases[] = {
+        {0, "ListView1", 1, false, "Modules in use of PID 300", 2},
+        {1, "ListView2", 1, false, "Modules in use of PID 300", 2},
+        {0, "ListView1", 0, true, "Modules in use of PID 7", 0},
+    };
+    for (const auto& c : cases) {
+        Tabs().setCurrentIndex(c.tab);
+        if (c.ended)
+            fake.processes.processes.erase(7);
+        ListView& list = List(c.list);
+        const QPoint cell = list.visualRect(list.model()->index(c.row, 2)).center();
+        QTest::qWait(QApplication::doubleClickInterval() + 50); // separate double-clicks
+        QString title;
+        size_t modules = 99;
+        EXPECT_TRUE(WithModalWindow(
+            [&] {
+                QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell);
+                QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, cell);
+            },
+            [&](QWidget& window) {
+                title = window.windowTitle();
+                modules = window.findChild<ListView*>("ListView1")->rows().size();
+            }));
+        EXPECT_EQ(title, c.title);
+        EXPECT_EQ(modules, c.modules) << c.title.toStdString();
+    }
+    List("ListView1").clearSelection();
+    EXPECT_FALSE(WithModalWindow([&] { form->ListView1DblClick(); }, [](QWidget&) {}));
+}
+
+TEST_F(MainWindow, AboutOpensEveryTime) {
+    for (int i = 0; i < 2; ++i) {
+        QString title;
+        EXPECT_TRUE(WithModalWindow([&] { Action("About1").trigger(); },
+                                    [&](QWidget& window) { title = window.windowTitle(); }));
+        EXPECT_EQ(title, "About");
+    }
+}
