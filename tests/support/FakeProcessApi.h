@@ -14,36 +14,11 @@ struct FakeProcess {
     bool fileNameFails = false;
     std::optional<platform::MemoryCounters> memory;
     std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
-    std::vector<std::string> unreadableModules;
-};
-
-class FakeProcessApi : public platform::ProcessApi {
-  public:
-    std::optional<std::vector<uint32_t>> ids = std::vector<uint32_t>{};
-    std::map<uint32_t, FakeProcess> processes;
-    int enumerations = 0;
-    int openHandles = 0; // handles not yet closed
-
-    void add(uint32_t pid, FakeProcess process) {
-        ids->push_back(pid);
-        processes[pid] = std::move(process);
-    }
-
-    std::optional<std::vector<uint32_t>> EnumProcesses(size_t) override {
-        ++enumerations;
-        return ids;
-    }
-
-    std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t pid) override;
 };
 
 class FakeProcessHandle : public platform::ProcessHandle {
   public:
-    FakeProcessHandle(const FakeProcess& process, int& openHandles)
-        : process_(process), openHandles_(openHandles) {
-        ++openHandles_;
-    }
-    ~FakeProcessHandle() override { --openHandles_; }
+    explicit FakeProcessHandle(const FakeProcess& process) : process_(process) {}
 
     std::optional<platform::ModuleHandle> FirstModule() override { return process_.exe; }
     std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
@@ -57,9 +32,6 @@ class FakeProcessHandle : public platform::ProcessHandle {
     std::optional<std::string> GetModuleFileName(const platform::ModuleHandle& module) override {
         if (process_.fileNameFails)
             return std::nullopt;
-        for (const auto& unreadable : process_.unreadableModules)
-            if (unreadable == module)
-                return std::nullopt;
         return module;
     }
     std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override {
@@ -68,15 +40,30 @@ class FakeProcessHandle : public platform::ProcessHandle {
 
   private:
     FakeProcess process_;
-    int& openHandles_;
 };
 
-inline std::unique_ptr<platform::ProcessHandle> FakeProcessApi::OpenProcess(uint32_t pid) {
-    const auto found = processes.find(pid);
-    if (found == processes.end() || !found->second.opens)
-        return nullptr;
-    return std::make_unique<FakeProcessHandle>(found->second, openHandles);
-}
+class FakeProcessApi : public platform::ProcessApi {
+  public:
+    std::optional<std::vector<uint32_t>> ids = std::vector<uint32_t>{};
+    std::map<uint32_t, FakeProcess> processes;
+    int enumerations = 0;
+
+    void add(uint32_t pid, FakeProcess process) {
+        ids->push_back(pid);
+        processes[pid] = std::move(process);
+    }
+
+    std::optional<std::vector<uint32_t>> EnumProcesses(size_t) override {
+        ++enumerations;
+        return ids;
+    }
+    std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t pid) override {
+        const auto found = processes.find(pid);
+        if (found == processes.end() || !found->second.opens)
+            return nullptr;
+        return std::make_unique<FakeProcessHandle>(found->second);
+    }
+};
 
 // A process that answers every query.
 inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192) {

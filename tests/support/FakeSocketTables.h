@@ -11,14 +11,11 @@ class FakeSocketTables : public platform::SocketTableApi {
         std::vector<platform::MibTcpRowOwnerPid>{};
     std::optional<std::vector<platform::MibUdpRowOwnerPid>> udp =
         std::vector<platform::MibUdpRowOwnerPid>{};
-    int fetches = 0;
 
     std::optional<std::vector<platform::MibTcpRowOwnerPid>> GetExtendedTcpTable() override {
-        ++fetches;
         return tcp;
     }
     std::optional<std::vector<platform::MibUdpRowOwnerPid>> GetExtendedUdpTable() override {
-        ++fetches;
         return udp;
     }
 };
