@@ -34,8 +34,8 @@ const uint32_t kLocalhost = Stored(127, 0, 0, 1);
 constexpr uint32_t kHealthy = 100;
 constexpr uint32_t kFaulty = 7;
 
-// Process 100 is healthy; process 7, which the test may fill in, meets the
-// fault. Each owns one TCP listener and one UDP socket, and 100 also one end
+// Process 100 is healthy; process 7, which has ended unless the test makes it
+// up, meets the fault. Each owns one TCP listener and one UDP socket, and 100 also one end
 // of a connection; 7's come first in the tables.
 struct World {
     FakeProcessApi processes;
@@ -71,66 +71,46 @@ Cells FaultyUdp(const Cells& owner) {
     return Cells{"7", "UDP", "127.0.0.1", "5353", "N/A", "N/A", "N/A"} + owner;
 }
 
-FakeProcess Daemon(const std::function<void(FakeProcess&)>& fault) {
-    FakeProcess process = Running("/opt/d/daemon", 1023, 1024);
-    fault(process);
-    return process;
-}
-
 } // namespace
 
 TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
     const struct {
         const char* fault;
-        std::function<void(FakeProcessApi&)> make;
+        std::function<void(FakeProcess&)> make;
         Cells processRow; // empty: no row
-        Cells owner;      // the Process and file-name cells of its endpoints
         size_t modules;
     } cases[] = {
-        {"ended between enumeration and lookup", [](FakeProcessApi&) {}, {}, {"", ""}, 0},
-        {"may not be opened",
-         [](FakeProcessApi& api) {
-             api.processes[kFaulty] = Daemon([](FakeProcess& p) { p.opens = false; });
-         },
+        {"may not be opened, or has ended", [](FakeProcess& p) { p.opens = false; }, {}, 0},
+        {"has no executable (a kernel thread, or it ended after it was opened)",
+         [](FakeProcess& p) { p.exe.reset(), p.modules.reset(); },
          {},
-         {"", ""},
-         0},
-        {"has no executable (a kernel thread, or ended after it was opened)",
-         [](FakeProcessApi& api) {
-             api.processes[kFaulty] = Daemon([](FakeProcess& p) {
-                 p.exe.reset();
-                 p.modules.reset();
-             });
-         },
-         {},
-         {"", ""},
          0},
         {"its name query fails",
-         [](FakeProcessApi& api) {
-             api.processes[kFaulty] = Daemon([](FakeProcess& p) { p.baseNameFails = true; });
-         },
+         [](FakeProcess& p) { p.baseNameFails = true; },
          {"7", "<unknown>", "0", "1", "/opt/d/daemon"},
-         {"<unknown>", "/opt/d/daemon"},
          2},
         {"its file-name query fails",
-         [](FakeProcessApi& api) {
-             api.processes[kFaulty] = Daemon([](FakeProcess& p) { p.fileNameFails = true; });
-         },
+         [](FakeProcess& p) { p.fileNameFails = true; },
          {"7", "daemon", "0", "1", "<unknown>"},
-         {"daemon", "<unknown>"},
          0},
         {"its memory query fails",
-         [](FakeProcessApi& api) {
-             api.processes[kFaulty] = Daemon([](FakeProcess& p) { p.memory.reset(); });
-         },
+         [](FakeProcess& p) { p.memory.reset(); },
          {"7", "daemon", "0", "0", "/opt/d/daemon"},
-         {"daemon", "/opt/d/daemon"},
          2},
+        {"its module list fails",
+         [](FakeProcess& p) { p.modules.reset(); },
+         {"7", "daemon", "0", "1", "/opt/d/daemon"},
+         0},
     };
     for (const auto& c : cases) {
         World world;
-        c.make(world.processes);
         auto& [processes, sockets] = world;
+        FakeProcess daemon = Running("/opt/d/daemon", 1023, 1024);
+        c.make(daemon);
+        processes.processes[kFaulty] = daemon;
+        // Its endpoints show the name and path of its process row, or nothing.
+        const Cells owner =
+            c.processRow.empty() ? Cells{"", ""} : Cells{c.processRow[1], c.processRow[4]};
 
         std::vector<Cells> expected;
         if (!c.processRow.empty())
@@ -138,11 +118,11 @@ TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
         expected.push_back(kHealthyProcess);
         EXPECT_EQ(AllCells(BuildProcessRows(processes)), expected) << c.fault;
         EXPECT_EQ(AllCells(ListenerRows(sockets, processes)),
-                  (std::vector<Cells>{FaultyListener(c.owner), kHealthyListener}))
+                  (std::vector<Cells>{FaultyListener(owner), kHealthyListener}))
             << c.fault;
         EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)),
-                  (std::vector<Cells>{FaultyTcp(c.owner), kHealthyTcp, kHealthyConnection,
-                                      FaultyUdp(c.owner), kHealthyUdp}))
+                  (std::vector<Cells>{FaultyTcp(owner), kHealthyTcp, kHealthyConnection,
+                                      FaultyUdp(owner), kHealthyUdp}))
             << c.fault;
         EXPECT_EQ(ModuleRows(processes, kFaulty).size(), c.modules) << c.fault;
         EXPECT_EQ(AllCells(ModuleRows(processes, kHealthy)),
@@ -152,7 +132,7 @@ TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
 }
 
 TEST(ListRows, AFailedOrEmptyTableEmptiesOnlyItsOwnRows) {
-    const Cells owner = {"", ""}; // process 7 is gone
+    const Cells owner = {"", ""}; // process 7 has ended
     const struct {
         const char* fault;
         std::function<void(FakeSocketTables&)> make;
