@@ -1,35 +1,26 @@
+// The dump log read back byte for byte from a temporary directory.
+
 #include "DumpLog.h"
 
 #include "support/SnifferFakes.h"
 
-#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
 void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<std::string> Entries(const fs::path& directory) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 unsigned Mode(const fs::path& path) {
@@ -55,7 +46,7 @@ class DumpLogTest : public ::testing::Test {
         writer.WriteDumpRecord(packet.data(), static_cast<int>(packet.size()), "10.0.0.2",
                                "10.0.0.1", 1025, 80, protocol);
     }
-    fs::path DumpFile() const { return files.dumps() / "dump.log"; }
+    fs::path File(const std::string& name = "dump.log") const { return files.dumps() / name; }
 
     TempExecutableFiles files;
     FixedClock clock;
@@ -63,98 +54,68 @@ class DumpLogTest : public ::testing::Test {
     SetAsideNumbers numbers;
 };
 
+const std::string kGetRecord = "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
+                               "Protocol: TCP\r\n"
+                               "Source IP: 10.0.0.2:1025\r\n"
+                               "Destination IP: 10.0.0.1:80\r\n"
+                               "E-4@PP GET /\r\n"
+                               "\r\n"
+                               "\r\n"
+                               "----------------------------------------\r\n";
+
 } // namespace
 
-TEST_F(DumpLogTest, WritesRecordsWithCrLfAndPrintableBytesOnly) {
+TEST_F(DumpLogTest, WritesRecordsWithCrLfAndPrintableBytesOnlyForItsOwnerOnly) {
     PrepareDumpFile(files, numbers);
     Write(GetPacket());
     Write({0x01, 0x0A, 0x09, 0x7F, 0x80, 0xFF, 0x1F}, "Unknown to this software");
-    EXPECT_EQ(ReadFile(DumpFile()), "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
-                                    "Protocol: TCP\r\n"
-                                    "Source IP: 10.0.0.2:1025\r\n"
-                                    "Destination IP: 10.0.0.1:80\r\n"
-                                    "E-4@PP GET /\r\n"
-                                    "\r\n"
-                                    "\r\n"
-                                    "----------------------------------------\r\n"
+    EXPECT_EQ(ReadFile(File()), kGetRecord +
                                     "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
                                     "Protocol: Unknown to this software\r\n"
                                     "Source IP: 10.0.0.2:1025\r\n"
                                     "Destination IP: 10.0.0.1:80\r\n"
                                     "\r\n"
                                     "----------------------------------------\r\n");
+    EXPECT_EQ(Mode(files.dumps()), 0700u);
+    EXPECT_EQ(Mode(File()), 0600u);
 }
 
-TEST_F(DumpLogTest, KeepsTheDumpToItsOwner) {
+// The numbers of a run are 2149, 18204, 4730, 17848, ...; one already taken
+// leaves the file in place, to be appended to.
+TEST_F(DumpLogTest, SetsTheLastFileAsideUnderTheNextNumber) {
+    PrepareDumpFile(files, numbers);
+    EXPECT_TRUE(fs::is_empty(files.dumps()));
+    PrepareDumpFile(files, numbers); // still no file: nothing drawn
+    WriteFile(File(), "first");
+    PrepareDumpFile(files, numbers);
+    WriteFile(File(), "second");
+    PrepareDumpFile(files, numbers);
+    WriteFile(File(), "third");
+    WriteFile(File("dump.log4730"), "earlier run");
     PrepareDumpFile(files, numbers);
     Write(GetPacket());
-    EXPECT_EQ(Mode(files.dumps()), 0700u);
-    EXPECT_EQ(Mode(DumpFile()), 0600u);
+    PrepareDumpFile(files, numbers);
+    std::vector<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(files.dumps()))
+        entries.push_back(entry.path().filename().string() + ": " + ReadFile(entry.path()));
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(entries, (std::vector<std::string>{"dump.log17848: third" + kGetRecord,
+                                                 "dump.log18204: second", "dump.log2149: first",
+                                                 "dump.log4730: earlier run"}));
 }
 
-TEST_F(DumpLogTest, SkipsRecordsItMustNotWrite) {
+TEST_F(DumpLogTest, NeverWritesThroughASymbolicLinkOrIntoAFifo) {
     Write(GetPacket()); // no dumps directory yet
     EXPECT_FALSE(fs::exists(files.dumps()));
-
     PrepareDumpFile(files, numbers);
-    const fs::path target = files.dumps() / "target";
-    WriteFile(target, "kept");
-    fs::create_symlink(target, DumpFile());
+    WriteFile(File("target"), "kept");
+    fs::create_symlink(File("target"), File());
     Write(GetPacket());
-    EXPECT_EQ(ReadFile(target), "kept");
-    EXPECT_TRUE(fs::is_symlink(DumpFile()));
-
-    fs::remove(DumpFile());
-    ASSERT_EQ(mkfifo(DumpFile().c_str(), 0600), 0);
+    EXPECT_EQ(ReadFile(File("target")), "kept");
+    PrepareDumpFile(files, numbers); // sets the link itself aside
+    EXPECT_TRUE(fs::is_symlink(File("dump.log2149")));
+    ASSERT_EQ(mkfifo(File().c_str(), 0600), 0);
     Write(GetPacket()); // returns at once instead of waiting for a reader
-    EXPECT_TRUE(fs::is_fifo(DumpFile()));
-}
-
-TEST(SetAsideNumbers, DrawTheSameSequenceEveryRun) {
-    SetAsideNumbers numbers;
-    std::vector<uint32_t> drawn;
-    for (int i = 0; i < 6; ++i)
-        drawn.push_back(numbers.Next());
-    EXPECT_EQ(drawn, (std::vector<uint32_t>{2149, 18204, 4730, 17848, 17400, 22371}));
-}
-
-TEST_F(DumpLogTest, PrepareCreatesTheDirectoryAndDrawsOnlyForAFile) {
-    PrepareDumpFile(files, numbers);
-    EXPECT_TRUE(fs::is_directory(files.dumps()));
-    EXPECT_TRUE(Entries(files.dumps()).empty());
-
-    PrepareDumpFile(files, numbers); // still no file: nothing drawn
-    WriteFile(DumpFile(), "first");
-    PrepareDumpFile(files, numbers);
-    WriteFile(DumpFile(), "second");
-    PrepareDumpFile(files, numbers);
-    EXPECT_EQ(Entries(files.dumps()), (std::vector<std::string>{"dump.log18204", "dump.log2149"}));
-    EXPECT_EQ(ReadFile(files.dumps() / "dump.log2149"), "first");
-    EXPECT_EQ(ReadFile(files.dumps() / "dump.log18204"), "second");
-}
-
-TEST_F(DumpLogTest, PrepareLeavesTheFileInPlaceWhenTheNameIsTaken) {
-    PrepareDumpFile(files, numbers);
-    WriteFile(files.dumps() / "dump.log2149", "earlier run");
-    WriteFile(DumpFile(), "old ");
-    PrepareDumpFile(files, numbers);
-    EXPECT_EQ(ReadFile(files.dumps() / "dump.log2149"), "earlier run");
-    EXPECT_EQ(ReadFile(DumpFile()), "old ");
-
-    Write({'n', 'e', 'w'});
-    EXPECT_EQ(ReadFile(DumpFile()).substr(0, 4), "old ");
-    PrepareDumpFile(files, numbers);
-    EXPECT_EQ(Entries(files.dumps()), (std::vector<std::string>{"dump.log18204", "dump.log2149"}));
-}
-
-TEST_F(DumpLogTest, PrepareSetsASymbolicLinkAsideWithoutTouchingItsTarget) {
-    PrepareDumpFile(files, numbers);
-    const fs::path target = files.dumps() / "target";
-    WriteFile(target, "kept");
-    fs::create_symlink(target, DumpFile());
-    PrepareDumpFile(files, numbers);
-    EXPECT_TRUE(fs::is_symlink(files.dumps() / "dump.log2149"));
-    Write(GetPacket());
-    EXPECT_EQ(ReadFile(target), "kept");
-    EXPECT_EQ(Mode(DumpFile()), 0600u);
+    EXPECT_TRUE(fs::is_fifo(File()));
+    EXPECT_EQ(ReadFile(File("target")), "kept");
 }
