@@ -1,7 +1,9 @@
+// The endpoint tables made from sock_diag entries: which sockets IPv4
+// reaches, their state numbers, and the tables' order.
+
 #include "platform/MibTables.h"
 
 #include <arpa/inet.h>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -28,22 +30,8 @@ std::string Ipv4Text(uint32_t networkOrder) {
     return text;
 }
 
-std::string Text(const platform::MibTcpRowOwnerPid& row) {
-    return std::to_string(row.dwState) + " " + Ipv4Text(row.dwLocalAddr) + ":" +
-           std::to_string(ntohs(row.dwLocalPort)) + " " + Ipv4Text(row.dwRemoteAddr) + ":" +
-           std::to_string(ntohs(row.dwRemotePort)) + " pid " + std::to_string(row.dwOwningPid);
-}
-
-std::string Text(const platform::MibUdpRowOwnerPid& row) {
-    return Ipv4Text(row.dwLocalAddr) + ":" + std::to_string(ntohs(row.dwLocalPort)) + " pid " +
-           std::to_string(row.dwOwningPid);
-}
-
-template <typename Row> std::vector<std::string> Texts(const std::vector<Row>& rows) {
-    std::vector<std::string> texts;
-    for (const auto& row : rows)
-        texts.push_back(Text(row));
-    return texts;
+std::string At(uint32_t address, uint32_t port) {
+    return Ipv4Text(address) + ":" + std::to_string(ntohs(static_cast<uint16_t>(port)));
 }
 
 const platform::SocketOwnerMap kNoOwners({});
@@ -59,67 +47,35 @@ TEST(MibTcpState, MapsEveryKernelStateToItsMibNumber) {
     EXPECT_EQ(platform::MibTcpState(255), 0u);
 }
 
-TEST(Ipv4Addresses, ListsExactlyTheSocketsIpv4Reaches) {
-    const struct {
-        const char* name;
-        InetDiagEntry entry;
-        const char* expected; // "local remote", or nullptr when not listed
-    } cases[] = {
-        {"IPv4", Entry(AF_INET, "10.1.2.3", 1, "10.9.8.7", 2), "10.1.2.3 10.9.8.7"},
-        {"mapped connection", Entry(AF_INET6, "::ffff:10.1.2.3", 1, "::ffff:10.9.8.7", 2),
-         "10.1.2.3 10.9.8.7"},
-        {"mapped listener", Entry(AF_INET6, "::ffff:127.0.0.1", 1, "::", 0), "127.0.0.1 0.0.0.0"},
-        {"dual-stack listener", Entry(AF_INET6, "::", 1, "::", 0, false), "0.0.0.0 0.0.0.0"},
-        {"dual-stack socket with an IPv4 peer", Entry(AF_INET6, "::", 1, "::ffff:10.0.0.1", 2),
-         "0.0.0.0 10.0.0.1"},
-        {"v6-only listener", Entry(AF_INET6, "::", 1, "::", 0, true), nullptr},
-        {"listener whose V6ONLY is unknown", Entry(AF_INET6, "::", 1, "::", 0), nullptr},
-        {"loopback ::1", Entry(AF_INET6, "::1", 1, "::", 0, false), nullptr},
-        {"link-local", Entry(AF_INET6, "fe80::1", 1, "fe80::2", 2), nullptr},
-        {"IPv4-compatible", Entry(AF_INET6, "::10.1.2.3", 1, "::10.9.8.7", 2), nullptr},
-        {"mapped beside a nonzero prefix", Entry(AF_INET6, "1::ffff:10.1.2.3", 1, "::", 0, false),
-         nullptr},
-        {"mapped local, IPv6 peer", Entry(AF_INET6, "::ffff:10.1.2.3", 1, "2001:db8::1", 2),
-         nullptr},
-        {"other family", Entry(AF_UNIX, "10.1.2.3", 1, "10.9.8.7", 2), nullptr},
-    };
-    for (const auto& c : cases) {
-        const auto got = platform::Ipv4Addresses(c.entry);
-        if (!c.expected) {
-            EXPECT_FALSE(got) << c.name;
-            continue;
-        }
-        ASSERT_TRUE(got) << c.name;
-        EXPECT_EQ(Ipv4Text(got->local) + " " + Ipv4Text(got->remote), c.expected) << c.name;
-    }
-}
-
-TEST(MakeTcpTable, SortsByAddressesAndPortsAsNumbers) {
-    // Compared as stored (network order) integers, 2.0.0.1 would come before
-    // 1.0.0.2 and port 256 before port 1.
+// Compared as stored (network order) integers, 2.0.0.1 would come before
+// 1.0.0.2 and port 256 before port 1.
+TEST(MakeTcpTable, ListsWhatIpv4ReachesSortedByAddressesAndPortsAsNumbers) {
     const InetDiagEntry entries[] = {
-        Entry(AF_INET, "2.0.0.1", 1, "9.9.9.9", 9), Entry(AF_INET, "1.0.0.2", 256, "1.0.0.1", 1),
-        Entry(AF_INET, "1.0.0.2", 1, "2.0.0.1", 1), Entry(AF_INET, "1.0.0.2", 1, "1.0.0.2", 256),
-        Entry(AF_INET, "1.0.0.2", 1, "1.0.0.2", 1), Entry(AF_INET6, "::", 256, "::", 0, false),
+        Entry(AF_INET, "2.0.0.1", 1, "9.9.9.9", 9),
+        Entry(AF_INET, "1.0.0.2", 256, "1.0.0.1", 1),
+        Entry(AF_INET, "1.0.0.2", 1, "2.0.0.1", 1),
+        Entry(AF_INET, "1.0.0.2", 1, "1.0.0.2", 256),
+        Entry(AF_INET, "1.0.0.2", 1, "1.0.0.2", 1),
+        Entry(AF_INET6, "::", 256, "::", 0, false),                  // dual-stack listener
+        Entry(AF_INET6, "::ffff:10.1.2.3", 1, "::ffff:10.9.8.7", 2), // IPv4-mapped
+        Entry(AF_INET6, "::", 1, "::ffff:10.0.0.1", 2),              // dual-stack, IPv4 peer
+        Entry(AF_INET6, "::", 1, "::", 0, true),                     // IPv6 only
+        Entry(AF_INET6, "::", 1, "::", 0),                           // IPV6_V6ONLY unknown
+        Entry(AF_INET6, "::1", 1, "::", 0, false),                   // IPv6 loopback
+        Entry(AF_INET6, "1::ffff:10.1.2.3", 1, "::", 0, false),      // not mapped
+        Entry(AF_INET6, "::ffff:10.1.2.3", 1, "2001:db8::1", 2),     // IPv6 peer
     };
-    EXPECT_EQ(
-        Texts(platform::MakeTcpTable(entries, kNoOwners)),
-        (std::vector<std::string>{"5 0.0.0.0:256 0.0.0.0:0 pid 0", "5 1.0.0.2:1 1.0.0.2:1 pid 0",
-                                  "5 1.0.0.2:1 1.0.0.2:256 pid 0", "5 1.0.0.2:1 2.0.0.1:1 pid 0",
-                                  "5 1.0.0.2:256 1.0.0.1:1 pid 0", "5 2.0.0.1:1 9.9.9.9:9 pid 0"}));
-    EXPECT_EQ(
-        Texts(platform::MakeUdpTable(entries, kNoOwners)),
-        (std::vector<std::string>{"0.0.0.0:256 pid 0", "1.0.0.2:1 pid 0", "1.0.0.2:1 pid 0",
-                                  "1.0.0.2:1 pid 0", "1.0.0.2:256 pid 0", "2.0.0.1:1 pid 0"}));
-}
-
-TEST(MakeTcpTable, StoresPortsInNetworkOrderInTheLow16Bits) {
-    const InetDiagEntry entries[] = {Entry(AF_INET, "127.0.0.1", 80, "127.0.0.1", 8080)};
-    const auto rows = platform::MakeTcpTable(entries, kNoOwners);
-    ASSERT_EQ(rows.size(), 1u);
-    uint8_t local[4], remote[4];
-    std::memcpy(local, &rows[0].dwLocalPort, 4);
-    std::memcpy(remote, &rows[0].dwRemotePort, 4);
-    EXPECT_EQ(std::vector<uint8_t>(local, local + 4), (std::vector<uint8_t>{0x00, 0x50, 0, 0}));
-    EXPECT_EQ(std::vector<uint8_t>(remote, remote + 4), (std::vector<uint8_t>{0x1F, 0x90, 0, 0}));
+    std::vector<std::string> tcp, udp;
+    for (const auto& row : platform::MakeTcpTable(entries, kNoOwners))
+        tcp.push_back(At(row.dwLocalAddr, row.dwLocalPort) + " " +
+                      At(row.dwRemoteAddr, row.dwRemotePort));
+    for (const auto& row : platform::MakeUdpTable(entries, kNoOwners))
+        udp.push_back(At(row.dwLocalAddr, row.dwLocalPort));
+    EXPECT_EQ(tcp, (std::vector<std::string>{"0.0.0.0:1 10.0.0.1:2", "0.0.0.0:256 0.0.0.0:0",
+                                             "1.0.0.2:1 1.0.0.2:1", "1.0.0.2:1 1.0.0.2:256",
+                                             "1.0.0.2:1 2.0.0.1:1", "1.0.0.2:256 1.0.0.1:1",
+                                             "2.0.0.1:1 9.9.9.9:9", "10.1.2.3:1 10.9.8.7:2"}));
+    EXPECT_EQ(udp,
+              (std::vector<std::string>{"0.0.0.0:1", "0.0.0.0:256", "1.0.0.2:1", "1.0.0.2:1",
+                                        "1.0.0.2:1", "1.0.0.2:256", "2.0.0.1:1", "10.1.2.3:1"}));
 }
