@@ -6,9 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,80 +14,65 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string SelfExe() {
-    return fs::read_symlink("/proc/self/exe").string();
-}
+const std::string kSelf = fs::read_symlink("/proc/self/exe").string();
 
 // A copy of sleep under a chosen file name, running until the test ends.
 class OddProcess {
   public:
-    explicit OddProcess(const std::string& fileName) {
-        dir_ = fs::temp_directory_path() / ("quillmark-odd-" + std::to_string(getpid()));
+    explicit OddProcess(const std::string& fileName)
+        : dir_(fs::temp_directory_path() / ("quillmark-odd-" + std::to_string(getpid()))),
+          path_((dir_ / fileName).string()) {
         fs::create_directories(dir_);
-        path_ = (dir_ / fileName).string();
         fs::copy_file("/bin/sleep", path_, fs::copy_options::overwrite_existing);
         fs::permissions(path_, fs::perms::owner_all);
-        char arg0[] = "sleep";
-        char arg1[] = "30";
-        char* argv[] = {arg0, arg1, nullptr};
-        if (posix_spawn(&pid_, path_.c_str(), nullptr, nullptr, argv, environ) != 0)
-            pid_ = -1;
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl(path_.c_str(), "sleep", "30", nullptr);
+            _exit(127);
+        }
         // The kernel names the executable only once exec has happened.
-        for (int i = 0;
-             i < 200 && pid_ > 0 && !fs::exists("/proc/" + std::to_string(pid_) + "/exe"); ++i)
+        const fs::path exe = "/proc/" + std::to_string(pid_) + "/exe";
+        for (int i = 0; i < 400 && fs::read_symlink(exe, error_) != path_; ++i)
             usleep(5000);
-        usleep(20000);
     }
     ~OddProcess() {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        std::error_code ignored;
-        fs::remove_all(dir_, ignored);
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        fs::remove_all(dir_, error_);
     }
-    pid_t pid() const { return pid_; }
+    uint32_t pid() const { return static_cast<uint32_t>(pid_); }
     const std::string& path() const { return path_; }
 
   private:
     fs::path dir_;
     std::string path_;
-    pid_t pid_ = -1;
+    pid_t pid_;
+    std::error_code error_;
 };
-
-const ListRow* FindRow(const ListRows& rows, pid_t pid) {
-    for (const auto& row : rows)
-        if (row.caption == std::to_string(pid))
-            return &row;
-    return nullptr;
-}
 
 } // namespace
 
-TEST(LinuxProcessApi, ThisProcessAppearsWithItsNameAndPath) {
+TEST(LinuxProcessApi, ThisProcessAppearsWithItsNameAndPathAndNoKernelThreadDoes) {
     platform::LinuxProcessApi api;
     const ListRows rows = BuildProcessRows(api);
-    const ListRow* self = FindRow(rows, getpid());
-    ASSERT_NE(self, nullptr);
-    EXPECT_EQ(self->subItems[0], fs::path(SelfExe()).filename().string());
-    EXPECT_EQ(self->subItems[3], SelfExe());
+    const auto self = std::find_if(rows.begin(), rows.end(), [](const ListRow& row) {
+        return row.caption == std::to_string(getpid());
+    });
+    ASSERT_NE(self, rows.end());
+    EXPECT_EQ(self->subItems[0], fs::path(kSelf).filename().string());
+    EXPECT_EQ(self->subItems[3], kSelf);
     EXPECT_GT(std::stoull(self->subItems[1]), 0u) << "resident memory in kB";
     EXPECT_GE(std::stoull(self->subItems[2]), std::stoull(self->subItems[1]));
-}
-
-TEST(LinuxProcessApi, KernelThreadsHaveNoRow) {
-    platform::LinuxProcessApi api;
     EXPECT_FALSE(LookupProcess(api, 2).hasFirstModule) << "pid 2 is kthreadd";
-    EXPECT_EQ(api.OpenProcess(0), nullptr);
 }
 
 TEST(LinuxProcessApi, ModulesStartWithTheExecutableAndIncludeTheCLibrary) {
     platform::LinuxProcessApi api;
     const ListRows modules = ModuleRows(api, getpid());
     ASSERT_FALSE(modules.empty());
-    EXPECT_EQ(modules.front().caption, SelfExe());
+    EXPECT_EQ(modules.front().caption, kSelf);
     EXPECT_TRUE(std::any_of(modules.begin(), modules.end(), [](const ListRow& row) {
-        return fs::path(row.caption).filename().string().rfind("libc.so", 0) == 0;
+        return fs::path(row.caption).filename().string().starts_with("libc.so");
     }));
 }
 
@@ -97,34 +80,28 @@ TEST(LinuxProcessApi, AnExitedProcessGivesNoRowAndNoModules) {
     const pid_t child = fork();
     if (child == 0)
         _exit(0);
-    ASSERT_GT(child, 0);
     waitpid(child, nullptr, 0);
     platform::LinuxProcessApi api;
     EXPECT_FALSE(LookupProcess(api, static_cast<uint32_t>(child)).hasFirstModule);
     EXPECT_TRUE(ModuleRows(api, child).empty());
 }
 
-TEST(LinuxProcessApi, OddExecutableNamesAreShownAsTheKernelReportsThem) {
+// Names as the kernel reports them: with spaces, a newline, bytes that are
+// not UTF-8, or marked deleted.
+TEST(LinuxProcessApi, OddExecutablesAreShownAsTheKernelNamesThem) {
+    platform::LinuxProcessApi api;
     for (const std::string name : {"name with spaces", "new\nline", "bytes \xff\xfe here"}) {
         OddProcess process(name);
-        ASSERT_GT(process.pid(), 0) << name;
-        platform::LinuxProcessApi api;
-        const ProcessLookup lookup = LookupProcess(api, static_cast<uint32_t>(process.pid()));
+        const ProcessLookup lookup = LookupProcess(api, process.pid());
         ASSERT_TRUE(lookup.hasFirstModule) << name;
         EXPECT_EQ(lookup.baseName, name);
         EXPECT_EQ(lookup.fileName, process.path());
         EXPECT_EQ(ModuleRows(api, process.pid()).front().caption, process.path());
     }
-}
-
-TEST(LinuxProcessApi, AnExecutableDeletedWhileRunningIsMarkedDeleted) {
-    OddProcess process("doomed");
-    ASSERT_GT(process.pid(), 0);
-    fs::remove(process.path());
-    platform::LinuxProcessApi api;
-    const ProcessLookup lookup = LookupProcess(api, static_cast<uint32_t>(process.pid()));
-    ASSERT_TRUE(lookup.hasFirstModule);
-    EXPECT_EQ(lookup.fileName, process.path() + " (deleted)");
+    OddProcess doomed("doomed");
+    fs::remove(doomed.path());
+    const ProcessLookup lookup = LookupProcess(api, doomed.pid());
+    EXPECT_EQ(lookup.fileName, doomed.path() + " (deleted)");
     EXPECT_EQ(lookup.baseName, "doomed (deleted)");
 }
 
