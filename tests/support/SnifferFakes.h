@@ -8,14 +8,12 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/LocalClock.h"
 
-#include <algorithm>
-#include <condition_variable>
+#include <atomic>
 #include <cstdlib>
-#include <deque>
 #include <filesystem>
-#include <mutex>
-#include <optional>
 #include <string>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 struct FixedClock : platform::LocalClock {
@@ -50,62 +48,42 @@ class TempExecutableFiles : public platform::LinuxFileSystem {
 };
 
 // A capture API whose set-up steps succeed or fail as told, and whose socket
-// hands out the packets the test feeds; a fed nullopt is a failed receive.
+// hands out the packets the test feeds; an empty one is a failed receive.
 class FakeCaptureApi : public platform::CaptureApi {
   public:
     enum class Failure { None, Startup, Socket, Bind, ReceiveAll };
 
-    Failure failure = Failure::None;
-
-    void Feed(std::optional<std::vector<uint8_t>> packet) {
-        std::lock_guard lock(mutex_);
-        packets_.push_back(std::move(packet));
-        fed_.notify_one();
+    FakeCaptureApi() { socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends_); }
+    ~FakeCaptureApi() override {
+        close(ends_[0]);
+        close(ends_[1]);
     }
-    bool socketOpen() {
-        std::lock_guard lock(mutex_);
-        return socketOpen_;
+
+    void Feed(const std::vector<uint8_t>& packet) {
+        send(ends_[0], packet.data(), packet.size(), 0);
     }
 
     int WSAStartup(uint16_t) override { return failure == Failure::Startup ? 10091 : 0; }
     std::unique_ptr<platform::PacketSocket> OpenRawSocket() override {
         if (failure == Failure::Socket)
             return nullptr;
-        std::lock_guard lock(mutex_);
-        socketOpen_ = true;
         return std::make_unique<Socket>(*this);
     }
 
-  private:
-    class Socket : public platform::PacketSocket {
-      public:
-        explicit Socket(FakeCaptureApi& api) : api_(api) {}
-        ~Socket() override {
-            std::lock_guard lock(api_.mutex_);
-            api_.socketOpen_ = false;
-        }
-        bool Bind(uint32_t) override { return api_.failure != Failure::Bind; }
-        bool ReceiveAll() override { return api_.failure != Failure::ReceiveAll; }
-        int Receive(uint8_t* buffer, int length) override { return api_.Take(buffer, length); }
+    Failure failure = Failure::None;
+    std::atomic<bool> socketOpen = false;
 
-      private:
-        FakeCaptureApi& api_;
+  private:
+    struct Socket : platform::PacketSocket {
+        explicit Socket(FakeCaptureApi& api) : api(api) { api.socketOpen = true; }
+        ~Socket() override { api.socketOpen = false; }
+        bool Bind(uint32_t) override { return api.failure != Failure::Bind; }
+        bool ReceiveAll() override { return api.failure != Failure::ReceiveAll; }
+        int Receive(uint8_t* buffer, int length) override {
+            return static_cast<int>(recv(api.ends_[1], buffer, static_cast<size_t>(length), 0));
+        }
+        FakeCaptureApi& api;
     };
 
-    int Take(uint8_t* buffer, int length) {
-        std::unique_lock lock(mutex_);
-        fed_.wait(lock, [&] { return !packets_.empty(); });
-        const auto packet = std::move(packets_.front());
-        packets_.pop_front();
-        if (!packet)
-            return -1;
-        const int n = std::min(length, static_cast<int>(packet->size()));
-        std::copy_n(packet->begin(), n, buffer);
-        return n;
-    }
-
-    std::mutex mutex_;
-    std::condition_variable fed_;
-    std::deque<std::optional<std::vector<uint8_t>>> packets_;
-    bool socketOpen_ = false;
+    int ends_[2];
 };

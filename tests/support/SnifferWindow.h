@@ -52,20 +52,23 @@ class SnifferWindow {
             return std::find(all.begin(), all.end(), line) != all.end();
         });
     }
-    bool WaitForIdle() {
-        return WaitUntil([&] { return start()->isEnabled() && !stop()->isEnabled(); });
-    }
-    bool capturing() { return !start()->isEnabled() && stop()->isEnabled(); }
-
-    // The eight settings controls, each enabled or not.
-    std::vector<bool> settingsEnabled() {
+    // The eight settings controls, then Stop, each enabled or not.
+    std::vector<bool> enabled() {
         std::vector<bool> enabled;
         for (QWidget* control : std::initializer_list<QWidget*>{
                  edit("Edit1"), edit("Edit2"), edit("Edit3"), edit("Edit4"), edit("Edit5"),
-                 dumpcheck(), protobox(), start()})
+                 dumpcheck(), protobox(), start(), stop()})
             enabled.push_back(control->isEnabled());
         return enabled;
     }
+    static inline const std::vector<bool> kIdle = {true, true, true, true, true,
+                                                   true, true, true, false};
+    static inline const std::vector<bool> kLocked = {false, false, false, false, false,
+                                                     false, false, false, true};
+    bool WaitForIdle() {
+        return WaitUntil([&] { return enabled() == kIdle; });
+    }
+    bool capturing() { return enabled() == kLocked; }
 
     FakeCaptureApi fake;
     TempExecutableFiles files;
