@@ -1,7 +1,7 @@
 // The Sniffer panel over a fake capture socket: Start's checks and fill-ins,
 // the panel's locking, Stop, the port fields, and every way a capture ends.
 
-#include "support/ModalWindows.h"
+#include "support/EventWait.h"
 #include "support/SnifferWindow.h"
 
 #include <QClipboard>

@@ -1,8 +1,112 @@
 #pragma once
 
+// The process and endpoint tables made up by a test, and the platform of a
+// window over them.
+
 #include "platform/Platform.h"
-#include "support/FakeProcessApi.h"
-#include "support/FakeSocketTables.h"
+
+#include <cstring>
+#include <map>
+
+// A process table: which identifiers exist, and what each process answers,
+// query by query.
+
+struct FakeProcess {
+    bool opens = true;
+    std::optional<std::string> exe; // nullopt: no first module
+    bool baseNameFails = false;
+    bool fileNameFails = false;
+    std::optional<platform::MemoryCounters> memory;
+    std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
+};
+
+class FakeProcessHandle : public platform::ProcessHandle {
+  public:
+    explicit FakeProcessHandle(const FakeProcess& process) : process_(process) {}
+
+    std::optional<platform::ModuleHandle> FirstModule() override { return process_.exe; }
+    std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
+        return process_.modules;
+    }
+    std::optional<std::string> GetModuleBaseName(const platform::ModuleHandle& module) override {
+        if (process_.baseNameFails)
+            return std::nullopt;
+        return module.substr(module.rfind('/') + 1);
+    }
+    std::optional<std::string> GetModuleFileName(const platform::ModuleHandle& module) override {
+        if (process_.fileNameFails)
+            return std::nullopt;
+        return module;
+    }
+    std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override {
+        return process_.memory;
+    }
+
+  private:
+    FakeProcess process_;
+};
+
+class FakeProcessApi : public platform::ProcessApi {
+  public:
+    std::optional<std::vector<uint32_t>> ids = std::vector<uint32_t>{};
+    std::map<uint32_t, FakeProcess> processes;
+    int enumerations = 0;
+
+    void add(uint32_t pid, FakeProcess process) {
+        ids->push_back(pid);
+        processes[pid] = std::move(process);
+    }
+
+    std::optional<std::vector<uint32_t>> EnumProcesses(size_t) override {
+        ++enumerations;
+        return ids;
+    }
+    std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t pid) override {
+        const auto found = processes.find(pid);
+        if (found == processes.end() || !found->second.opens)
+            return nullptr;
+        return std::make_unique<FakeProcessHandle>(found->second);
+    }
+};
+
+// A process that answers every query.
+inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192) {
+    FakeProcess process;
+    process.exe = exe;
+    process.memory = platform::MemoryCounters{rss, hwm};
+    process.modules = std::vector<std::string>{exe, "/usr/lib/x86_64-linux-gnu/libc.so.6"};
+    return process;
+}
+
+// Endpoint tables made up by a test; nullopt makes that fetch fail.
+class FakeSocketTables : public platform::SocketTableApi {
+  public:
+    std::optional<std::vector<platform::MibTcpRowOwnerPid>> tcp =
+        std::vector<platform::MibTcpRowOwnerPid>{};
+    std::optional<std::vector<platform::MibUdpRowOwnerPid>> udp =
+        std::vector<platform::MibUdpRowOwnerPid>{};
+
+    std::optional<std::vector<platform::MibTcpRowOwnerPid>> GetExtendedTcpTable() override {
+        return tcp;
+    }
+    std::optional<std::vector<platform::MibUdpRowOwnerPid>> GetExtendedUdpTable() override {
+        return udp;
+    }
+};
+
+// A 32-bit table field holding these bytes in memory order, as the kernel's
+// network-order fields do.
+inline uint32_t Stored(unsigned char b0, unsigned char b1, unsigned char b2 = 0,
+                       unsigned char b3 = 0) {
+    const unsigned char bytes[4] = {b0, b1, b2, b3};
+    uint32_t field;
+    std::memcpy(&field, bytes, sizeof field);
+    return field;
+}
+
+inline uint32_t Port(uint16_t port) {
+    return Stored(port >> 8, port & 0xFF);
+}
 
 // The process and socket tables faked, for windows under test.
 struct FakePlatform {

@@ -5,8 +5,7 @@
 #include "Modules.h"
 #include "ProcessRows.h"
 #include "SocketRows.h"
-#include "support/FakeProcessApi.h"
-#include "support/FakeSocketTables.h"
+#include "support/FakePlatform.h"
 
 #include <functional>
 #include <gtest/gtest.h>
