@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QTabWidget>
 #include <QTest>
+#include <arpa/inet.h>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ struct MainWindow : testing::Test {
         fake.processes.add(300, Running("/usr/bin/Xvfb"));
         fake.processes.add(12, Running("/usr/bin/_helper"));
         fake.sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
-            {2, 0, Port(22), 0, 0, 7}, {2, 0, Port(6000), 0, 0, 300}, {5, 0, Port(1), 0, 0, 12}};
-        fake.sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, Port(53), 12}};
+            {2, 0, htons(22), 0, 0, 7}, {2, 0, htons(6000), 0, 0, 300}, {5, 0, htons(1), 0, 0, 12}};
+        fake.sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 12}};
         form = std::make_unique<TForm1>(fake.os);
         form->show();
         QApplication::setActiveWindow(form.get());

@@ -5,7 +5,6 @@
 
 #include "platform/Platform.h"
 
-#include <cstring>
 #include <map>
 
 // A process table: which identifiers exist, and what each process answers,
@@ -20,34 +19,29 @@ struct FakeProcess {
     std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
 };
 
-class FakeProcessHandle : public platform::ProcessHandle {
-  public:
-    explicit FakeProcessHandle(const FakeProcess& process) : process_(process) {}
-
-    std::optional<platform::ModuleHandle> FirstModule() override { return process_.exe; }
+struct FakeProcessHandle : platform::ProcessHandle {
+    explicit FakeProcessHandle(const FakeProcess& process) : process(process) {}
+    std::optional<platform::ModuleHandle> FirstModule() override { return process.exe; }
     std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
-        return process_.modules;
+        return process.modules;
     }
     std::optional<std::string> GetModuleBaseName(const platform::ModuleHandle& module) override {
-        if (process_.baseNameFails)
+        if (process.baseNameFails)
             return std::nullopt;
         return module.substr(module.rfind('/') + 1);
     }
     std::optional<std::string> GetModuleFileName(const platform::ModuleHandle& module) override {
-        if (process_.fileNameFails)
+        if (process.fileNameFails)
             return std::nullopt;
         return module;
     }
     std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override {
-        return process_.memory;
+        return process.memory;
     }
-
-  private:
-    FakeProcess process_;
+    FakeProcess process;
 };
 
-class FakeProcessApi : public platform::ProcessApi {
-  public:
+struct FakeProcessApi : platform::ProcessApi {
     std::optional<std::vector<uint32_t>> ids = std::vector<uint32_t>{};
     std::map<uint32_t, FakeProcess> processes;
     int enumerations = 0;
@@ -78,9 +72,9 @@ inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t
     return process;
 }
 
-// Endpoint tables made up by a test; nullopt makes that fetch fail.
-class FakeSocketTables : public platform::SocketTableApi {
-  public:
+// Endpoint tables made up by a test; nullopt makes that fetch fail. Addresses
+// and ports are stored in network byte order: htons(80) holds the bytes 00 50.
+struct FakeSocketTables : platform::SocketTableApi {
     std::optional<std::vector<platform::MibTcpRowOwnerPid>> tcp =
         std::vector<platform::MibTcpRowOwnerPid>{};
     std::optional<std::vector<platform::MibUdpRowOwnerPid>> udp =
@@ -93,20 +87,6 @@ class FakeSocketTables : public platform::SocketTableApi {
         return udp;
     }
 };
-
-// A 32-bit table field holding these bytes in memory order, as the kernel's
-// network-order fields do.
-inline uint32_t Stored(unsigned char b0, unsigned char b1, unsigned char b2 = 0,
-                       unsigned char b3 = 0) {
-    const unsigned char bytes[4] = {b0, b1, b2, b3};
-    uint32_t field;
-    std::memcpy(&field, bytes, sizeof field);
-    return field;
-}
-
-inline uint32_t Port(uint16_t port) {
-    return Stored(port >> 8, port & 0xFF);
-}
 
 // The process and socket tables faked, for windows under test.
 struct FakePlatform {

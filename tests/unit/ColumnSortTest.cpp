@@ -1,5 +1,5 @@
-// Column sorting: the text and integer rules the compare handlers use, each
-// list's columns, and a sort that survives the inconsistent "N/A" rule.
+// Column sorting: StrToInt, each list's columns in their direction, and a
+// sort that survives the inconsistent "N/A" rule.
 
 #include "ColumnCompare.h"
 #include "RowSort.h"
@@ -52,35 +52,16 @@ TEST(StrToInt, AcceptsSigned32BitDecimalOnly) {
     }
 }
 
-TEST(CompareText, FoldsLettersOnlyAndComparesBytes) {
-    const struct {
-        const char* a;
-        const char* b;
-        int sign;
-    } cases[] = {
-        {"explorer.exe", "System", -1}, // case is folded
-        {"abc", "ABC", 0},
-        {"_init", "zsh", 1}, // '_' lies above 'Z'
-        {"svchost", "svchost.exe", -1},
-        {"", "a", -1},
-        {"10.0.0.2", "9.0.0.1", -1},
-        {"192.168.0.10", "192.168.0.9", -1},
-        {"\xe9t\xe9", "zz", 1}, // bytes above 0x7F compare unsigned
-    };
-    for (const auto& c : cases) {
-        const int result = CompareText(c.a, c.b);
-        EXPECT_EQ((result > 0) - (result < 0), c.sign) << c.a << " vs " << c.b;
-    }
-}
-
-// Numbers largest first, texts from A to Z, prefixes first, "_" after letters,
-// addresses as text.
+// Numbers largest first; texts by CompareText: from A to Z with only letters
+// folded, prefixes first, "_" after letters, bytes above 0x7F last, addresses
+// as text.
 TEST(ColumnSort, EachColumnOfEachListInItsDirection) {
     const ListRows processes = Rows({{"812", "System", "120", "300", "C:/x"},
                                      {"4", "explorer.exe", "5000", "5100", "/usr/bin/e"},
                                      {"1207", "_init", "9", "9", ""},
                                      {"55", "svchost.exe", "120", "130", "/b"},
-                                     {"56", "svchost", "7", "8", "/a"}});
+                                     {"56", "svchost", "7", "8", "/a"},
+                                     {"9", "\xe9t\xe9", "0", "0", "/\xe9"}});
     const ListRows listeners = Rows({{"1", "9.0.0.1", "80"},
                                      {"2", "192.168.0.9", "8080"},
                                      {"3", "10.0.0.2", "22"},
@@ -91,14 +72,14 @@ TEST(ColumnSort, EachColumnOfEachListInItsDirection) {
         int column;
         Texts expected;
     } cases[] = {
-        {processes, CompareProcessRows, 0, {"1207", "812", "56", "55", "4"}},
+        {processes, CompareProcessRows, 0, {"1207", "812", "56", "55", "9", "4"}},
         {processes,
          CompareProcessRows,
          1,
-         {"explorer.exe", "svchost", "svchost.exe", "System", "_init"}},
-        {processes, CompareProcessRows, 2, {"5000", "120", "120", "9", "7"}},
-        {processes, CompareProcessRows, 3, {"5100", "300", "130", "9", "8"}},
-        {processes, CompareProcessRows, 4, {"", "/a", "/b", "/usr/bin/e", "C:/x"}},
+         {"explorer.exe", "svchost", "svchost.exe", "System", "_init", "\xe9t\xe9"}},
+        {processes, CompareProcessRows, 2, {"5000", "120", "120", "9", "7", "0"}},
+        {processes, CompareProcessRows, 3, {"5100", "300", "130", "9", "8", "0"}},
+        {processes, CompareProcessRows, 4, {"", "/a", "/b", "/usr/bin/e", "/\xe9", "C:/x"}},
         {listeners, CompareListenerRows, 1, {"10.0.0.2", "192.168.0.10", "192.168.0.9", "9.0.0.1"}},
         {listeners, CompareListenerRows, 2, {"8080", "443", "80", "22"}},
     };

@@ -29,16 +29,10 @@ unsigned Mode(const fs::path& path) {
     return info.st_mode & 07777;
 }
 
-// A TCP packet from 10.0.0.2:1025 to 10.0.0.1:80 carrying "GET /" CR LF CR LF.
-std::vector<uint8_t> GetPacket() {
-    std::vector<uint8_t> bytes = {0x45, 0x00, 0x00, 0x2D, 0x12, 0x34, 0x40, 0x00, 0x80, 0x06,
-                                  0x00, 0x00, 10,   0,    0,    2,    10,   0,    0,    1,
-                                  0x04, 0x01, 0x00, 0x50, 0,    0,    0,    0,    0,    0,
-                                  0,    0,    0x50, 0x18, 0x20, 0x00, 0,    0,    0,    0};
-    for (const char c : std::string("GET /\r\n\r\n"))
-        bytes.push_back(static_cast<uint8_t>(c));
-    return bytes;
-}
+// Packet bytes whose printable text is "GET /" CR LF CR LF: LF, TAB and the
+// other control bytes are left out.
+const std::vector<uint8_t> kGet = {0x01, 0x0A, 0x09, 'G',  'E',  'T',
+                                   ' ',  '/',  '\r', '\n', '\r', '\n'};
 
 class DumpLogTest : public ::testing::Test {
   protected:
@@ -58,7 +52,7 @@ const std::string kGetRecord = "-------------- 01/11/2026 14:03:07 -------------
                                "Protocol: TCP\r\n"
                                "Source IP: 10.0.0.2:1025\r\n"
                                "Destination IP: 10.0.0.1:80\r\n"
-                               "E-4@PP GET /\r\n"
+                               "GET /\r\n"
                                "\r\n"
                                "\r\n"
                                "----------------------------------------\r\n";
@@ -67,8 +61,8 @@ const std::string kGetRecord = "-------------- 01/11/2026 14:03:07 -------------
 
 TEST_F(DumpLogTest, WritesRecordsWithCrLfAndPrintableBytesOnlyForItsOwnerOnly) {
     PrepareDumpFile(files, numbers);
-    Write(GetPacket());
-    Write({0x01, 0x0A, 0x09, 0x7F, 0x80, 0xFF, 0x1F}, "Unknown to this software");
+    Write(kGet);
+    Write({0x0A, 0x7F, 0x80, 0xFF, 0x1F}, "Unknown to this software");
     EXPECT_EQ(ReadFile(File()), kGetRecord +
                                     "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
                                     "Protocol: Unknown to this software\r\n"
@@ -93,7 +87,7 @@ TEST_F(DumpLogTest, SetsTheLastFileAsideUnderTheNextNumber) {
     WriteFile(File(), "third");
     WriteFile(File("dump.log4730"), "earlier run");
     PrepareDumpFile(files, numbers);
-    Write(GetPacket());
+    Write(kGet);
     PrepareDumpFile(files, numbers);
     std::vector<std::string> entries;
     for (const auto& entry : fs::directory_iterator(files.dumps()))
@@ -105,17 +99,17 @@ TEST_F(DumpLogTest, SetsTheLastFileAsideUnderTheNextNumber) {
 }
 
 TEST_F(DumpLogTest, NeverWritesThroughASymbolicLinkOrIntoAFifo) {
-    Write(GetPacket()); // no dumps directory yet
+    Write(kGet); // no dumps directory yet
     EXPECT_FALSE(fs::exists(files.dumps()));
     PrepareDumpFile(files, numbers);
     WriteFile(File("target"), "kept");
     fs::create_symlink(File("target"), File());
-    Write(GetPacket());
+    Write(kGet);
     EXPECT_EQ(ReadFile(File("target")), "kept");
     PrepareDumpFile(files, numbers); // sets the link itself aside
     EXPECT_TRUE(fs::is_symlink(File("dump.log2149")));
     ASSERT_EQ(mkfifo(File().c_str(), 0600), 0);
-    Write(GetPacket()); // returns at once instead of waiting for a reader
+    Write(kGet); // returns at once instead of waiting for a reader
     EXPECT_TRUE(fs::is_fifo(File()));
     EXPECT_EQ(ReadFile(File("target")), "kept");
 }

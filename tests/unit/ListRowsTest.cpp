@@ -7,67 +7,67 @@
 #include "SocketRows.h"
 #include "support/FakePlatform.h"
 
+#include <arpa/inet.h>
 #include <functional>
 #include <gtest/gtest.h>
-
-using platform::MibTcpRowOwnerPid;
-using platform::MibUdpRowOwnerPid;
 
 namespace {
 
 using Cells = std::vector<std::string>;
+using Rows = std::vector<Cells>;
 
 Cells operator+(Cells a, const Cells& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
 
-std::vector<Cells> AllCells(const ListRows& rows) {
-    std::vector<Cells> all;
+Rows AllCells(const ListRows& rows) {
+    Rows all;
     for (const auto& row : rows)
         all.push_back(Cells{row.caption} + row.subItems);
     return all;
 }
 
-const uint32_t kLocalhost = Stored(127, 0, 0, 1);
-constexpr uint32_t kHealthy = 100;
-constexpr uint32_t kFaulty = 7;
-
-// Process 100 is healthy; process 7, which has ended unless the test makes it
-// up, meets the fault. Each owns one TCP listener and one UDP socket, and 100 also one end
-// of a connection; 7's come first in the tables.
+// Process 100 is healthy; process 7 has ended unless a test makes it up. 7
+// owns a TCP listener and a UDP socket, 100 the same and one end of a
+// connection; 7's come first in the tables.
 struct World {
     FakeProcessApi processes;
     FakeSocketTables sockets;
 
     World() {
-        processes.ids->push_back(kFaulty);
-        processes.add(kHealthy, Running("/usr/sbin/sshd", 1048576, 1049599));
-        sockets.tcp = std::vector<MibTcpRowOwnerPid>{
-            {2, kLocalhost, Port(8080), 0, 0, kFaulty},
-            {2, 0, Port(80), 0, 0, kHealthy},
-            {5, kLocalhost, Port(80), kLocalhost, Port(50000), kHealthy}};
-        sockets.udp = std::vector<MibUdpRowOwnerPid>{{kLocalhost, Port(5353), kFaulty},
-                                                     {0, Port(53), kHealthy}};
+        const uint32_t localhost = inet_addr("127.0.0.1");
+        processes.ids->push_back(7);
+        processes.add(100, Running("/usr/sbin/sshd", 1048576, 1049599));
+        sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
+            {2, localhost, htons(8080), 0, 0, 7},
+            {2, 0, htons(80), 0, 0, 100},
+            {5, localhost, htons(80), localhost, htons(50000), 100}};
+        sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{localhost, htons(5353), 7},
+                                                               {0, htons(53), 100}};
+    }
+
+    // The rows of the Listeners and Connections lists when 7's owner cells are
+    // those given.
+    static Rows Listeners(const Cells& owner) {
+        return {Cells{"7", "127.0.0.1", "8080"} + owner,
+                {"100", "0.0.0.0", "80", "sshd", "/usr/sbin/sshd"}};
+    }
+    static Rows TcpConnections(const Cells& owner) {
+        return {Cells{"7", "TCP", "127.0.0.1", "8080", "0.0.0.0", "0", "LISTEN"} + owner,
+                {"100", "TCP", "0.0.0.0", "80", "0.0.0.0", "0", "LISTEN", "sshd", "/usr/sbin/sshd"},
+                {"100", "TCP", "127.0.0.1", "80", "127.0.0.1", "50000", "Established", "sshd",
+                 "/usr/sbin/sshd"}};
+    }
+    static Rows UdpConnections(const Cells& owner) {
+        return {Cells{"7", "UDP", "127.0.0.1", "5353", "N/A", "N/A", "N/A"} + owner,
+                {"100", "UDP", "0.0.0.0", "53", "N/A", "N/A", "N/A", "sshd", "/usr/sbin/sshd"}};
     }
 };
 
-const Cells kSshd = {"sshd", "/usr/sbin/sshd"};
-const Cells kHealthyProcess = {"100", "sshd", "1024", "1024", "/usr/sbin/sshd"};
-const Cells kHealthyListener = Cells{"100", "0.0.0.0", "80"} + kSshd;
-const Cells kHealthyTcp = Cells{"100", "TCP", "0.0.0.0", "80", "0.0.0.0", "0", "LISTEN"} + kSshd;
-const Cells kHealthyConnection =
-    Cells{"100", "TCP", "127.0.0.1", "80", "127.0.0.1", "50000", "Established"} + kSshd;
-const Cells kHealthyUdp = Cells{"100", "UDP", "0.0.0.0", "53", "N/A", "N/A", "N/A"} + kSshd;
-
-Cells FaultyListener(const Cells& owner) {
-    return Cells{"7", "127.0.0.1", "8080"} + owner;
-}
-Cells FaultyTcp(const Cells& owner) {
-    return Cells{"7", "TCP", "127.0.0.1", "8080", "0.0.0.0", "0", "LISTEN"} + owner;
-}
-Cells FaultyUdp(const Cells& owner) {
-    return Cells{"7", "UDP", "127.0.0.1", "5353", "N/A", "N/A", "N/A"} + owner;
+Rows operator+(Rows a, const Rows& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 } // namespace
@@ -106,46 +106,38 @@ TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
         auto& [processes, sockets] = world;
         FakeProcess daemon = Running("/opt/d/daemon", 1023, 1024);
         c.make(daemon);
-        processes.processes[kFaulty] = daemon;
+        processes.processes[7] = daemon;
         // Its endpoints show the name and path of its process row, or nothing.
         const Cells owner =
             c.processRow.empty() ? Cells{"", ""} : Cells{c.processRow[1], c.processRow[4]};
-
-        std::vector<Cells> expected;
-        if (!c.processRow.empty())
-            expected.push_back(c.processRow);
-        expected.push_back(kHealthyProcess);
-        EXPECT_EQ(AllCells(BuildProcessRows(processes)), expected) << c.fault;
-        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)),
-                  (std::vector<Cells>{FaultyListener(owner), kHealthyListener}))
-            << c.fault;
+        const Cells healthy = {"100", "sshd", "1024", "1024", "/usr/sbin/sshd"};
+        const Rows processRows = c.processRow.empty() ? Rows{healthy} : Rows{c.processRow, healthy};
+        EXPECT_EQ(AllCells(BuildProcessRows(processes)), processRows) << c.fault;
+        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), World::Listeners(owner)) << c.fault;
         EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)),
-                  (std::vector<Cells>{FaultyTcp(owner), kHealthyTcp, kHealthyConnection,
-                                      FaultyUdp(owner), kHealthyUdp}))
+                  World::TcpConnections(owner) + World::UdpConnections(owner))
             << c.fault;
-        EXPECT_EQ(ModuleRows(processes, kFaulty).size(), c.modules) << c.fault;
-        EXPECT_EQ(AllCells(ModuleRows(processes, kHealthy)),
-                  (std::vector<Cells>{{"/usr/sbin/sshd"}, {"/usr/lib/x86_64-linux-gnu/libc.so.6"}}))
+        EXPECT_EQ(ModuleRows(processes, 7).size(), c.modules) << c.fault;
+        EXPECT_EQ(AllCells(ModuleRows(processes, 100)),
+                  (Rows{{"/usr/sbin/sshd"}, {"/usr/lib/x86_64-linux-gnu/libc.so.6"}}))
             << c.fault;
     }
 }
 
 TEST(ListRows, AFailedOrEmptyTableEmptiesOnlyItsOwnRows) {
-    const Cells owner = {"", ""}; // process 7 has ended
+    const Cells ended = {"", ""};
     const struct {
         const char* fault;
         std::function<void(FakeSocketTables&)> make;
-        std::vector<Cells> listeners;
-        std::vector<Cells> connections;
+        Rows listeners;
+        Rows connections;
     } cases[] = {
         {"the TCP fetch fails",
          [](auto& tables) { tables.tcp.reset(); },
          {},
-         {FaultyUdp(owner), kHealthyUdp}},
-        {"the UDP fetch fails",
-         [](auto& tables) { tables.udp.reset(); },
-         {FaultyListener(owner), kHealthyListener},
-         {FaultyTcp(owner), kHealthyTcp, kHealthyConnection}},
+         World::UdpConnections(ended)},
+        {"the UDP fetch fails", [](auto& tables) { tables.udp.reset(); }, World::Listeners(ended),
+         World::TcpConnections(ended)},
         {"both tables are empty",
          [](auto& tables) { tables.tcp->clear(), tables.udp->clear(); },
          {},
