@@ -171,6 +171,8 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
         {"TCP", "127.0.0.1", "", "", "40011", kServer, false},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.protocol << " " << c.sourceIp << " " << c.destinationIp
+                                        << " " << c.sourcePort << " " << c.destinationPort);
         Start(c.protocol, c.sourceIp, c.destinationIp, c.sourcePort, c.destinationPort,
               &c == cases);
         Ping();
@@ -187,8 +189,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
         Lines lines = Captured();
         std::sort(lines.begin(), lines.end());
         std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(lines, expected) << c.protocol << " " << c.sourceIp << " " << c.destinationIp
-                                   << " " << c.sourcePort << " " << c.destinationPort;
+        EXPECT_EQ(lines, expected);
     }
     const Lines all = window.lines();
     EXPECT_EQ(std::count(all.begin(), all.end(), "Starting sniffer..."), std::ssize(cases));

@@ -32,15 +32,8 @@ Texts SortedColumn(const ListRows& rows, int column,
 } // namespace
 
 TEST(StrToInt, AcceptsSigned32BitDecimalOnly) {
-    const std::pair<const char*, int32_t> accepted[] = {{"0", 0},
-                                                        {"80", 80},
-                                                        {"-5", -5},
-                                                        {"+7", 7},
-                                                        {"007", 7},
-                                                        {"2147483647", INT32_MAX},
-                                                        {"-2147483648", INT32_MIN}};
-    for (const auto& [text, value] : accepted)
-        EXPECT_EQ(StrToInt(text), value) << text;
+    for (const std::string text : {"0", "80", "-5", "+7", "007", "2147483647", "-2147483648"})
+        EXPECT_EQ(StrToInt(text), std::stoll(text)) << text;
     for (const std::string text :
          {"", " 1", "1 ", "N/A", "2147483648", "1e3", "0x10", "+", "-", "+-1", "++1"}) {
         try {

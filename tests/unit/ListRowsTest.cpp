@@ -102,6 +102,7 @@ TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
          0},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
         World world;
         auto& [processes, sockets] = world;
         FakeProcess daemon = Running("/opt/d/daemon", 1023, 1024);
@@ -112,15 +113,13 @@ TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
             c.processRow.empty() ? Cells{"", ""} : Cells{c.processRow[1], c.processRow[4]};
         const Cells healthy = {"100", "sshd", "1024", "1024", "/usr/sbin/sshd"};
         const Rows processRows = c.processRow.empty() ? Rows{healthy} : Rows{c.processRow, healthy};
-        EXPECT_EQ(AllCells(BuildProcessRows(processes)), processRows) << c.fault;
-        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), World::Listeners(owner)) << c.fault;
+        EXPECT_EQ(AllCells(BuildProcessRows(processes)), processRows);
+        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), World::Listeners(owner));
         EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)),
-                  World::TcpConnections(owner) + World::UdpConnections(owner))
-            << c.fault;
-        EXPECT_EQ(ModuleRows(processes, 7).size(), c.modules) << c.fault;
+                  World::TcpConnections(owner) + World::UdpConnections(owner));
+        EXPECT_EQ(ModuleRows(processes, 7).size(), c.modules);
         EXPECT_EQ(AllCells(ModuleRows(processes, 100)),
-                  (Rows{{"/usr/sbin/sshd"}, {"/usr/lib/x86_64-linux-gnu/libc.so.6"}}))
-            << c.fault;
+                  (Rows{{"/usr/sbin/sshd"}, {"/usr/lib/x86_64-linux-gnu/libc.so.6"}}));
     }
 }
 
@@ -144,11 +143,11 @@ TEST(ListRows, AFailedOrEmptyTableEmptiesOnlyItsOwnRows) {
          {}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
         World world;
         c.make(world.sockets);
-        EXPECT_EQ(AllCells(ListenerRows(world.sockets, world.processes)), c.listeners) << c.fault;
-        EXPECT_EQ(AllCells(BuildConnectionRows(world.sockets, world.processes)), c.connections)
-            << c.fault;
+        EXPECT_EQ(AllCells(ListenerRows(world.sockets, world.processes)), c.listeners);
+        EXPECT_EQ(AllCells(BuildConnectionRows(world.sockets, world.processes)), c.connections);
     }
 }
 
