@@ -73,6 +73,8 @@ Lines WithoutIds(const Lines& lines) {
     return result;
 }
 
+const Lines kSetUpLines = {"Starting sniffer...", "Winsock version confirmed ...",
+                           "Sniffer almost setup ..."};
 const std::string kSeparator = "-------------------------------------------------";
 const std::string kStopLine =
     ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.";
@@ -103,56 +105,17 @@ class CaptureLoopbackTest : public ::testing::Test {
         // A receiver, so datagrams draw no "port unreachable" reply.
         receiver = std::make_unique<Fd>(Open(AF_INET, SOCK_DGRAM, "0.0.0.0", 40002));
     }
-    void TearDown() override {
-        if (window.capturing())
-            StopWithLastPacket();
-    }
-
-    void Start(const char* protocol, const char* sourceIp = "", const char* destinationIp = "",
-               const char* sourcePort = "", const char* destinationPort = "", bool dump = false) {
-        window.edit("Edit2")->setText("127.0.0.1");
-        window.protobox()->setCurrentText(protocol);
-        window.edit("Edit5")->setText(sourceIp);
-        window.edit("Edit4")->setText(destinationIp);
-        window.edit("Edit3")->setText(sourcePort);
-        window.edit("Edit1")->setText(destinationPort);
-        window.dumpcheck()->setChecked(dump);
-        const size_t before = window.log()->lineCount();
-        window.form.Button1Click();
-        ASSERT_TRUE(WaitUntil([&] { return window.log()->lineCount() >= before + 3; }));
-        ASSERT_EQ(window.log()->line(before + 2), "Sniffer almost setup ...");
-        firstLine = window.log()->lineCount();
-    }
-    // Once count lines have come since Start: Stop, then the datagram "end",
-    // the packet the capture ends after.
-    void StopWithLastPacket(size_t count = 0) {
-        EXPECT_TRUE(WaitUntil([&] { return window.log()->lineCount() >= firstLine + count; }));
-        // Delayed acknowledgements come within 40 ms or so; wait until none is due.
-        for (size_t seen = 0; seen != window.log()->lineCount();) {
-            seen = window.log()->lineCount();
-            WaitUntil([] { return false; }, 300);
-        }
-        window.form.Button2Click();
-        EXPECT_TRUE(window.capturing());
-        SendUdp("127.0.0.1", "end");
-        EXPECT_TRUE(window.WaitForIdle());
-    }
-    // Every line logged since Start, identifications left out.
-    Lines Captured() {
-        const Lines all = window.lines();
-        return WithoutIds({all.begin() + static_cast<long>(firstLine), all.end()});
-    }
 
     std::unique_ptr<Fd> receiver;
     SnifferWindow window{&platform::SystemSnifferPlatform().capture};
-    size_t firstLine = 0;
 };
 
 } // namespace
 
 // Each packet once, with its exact summary line; only what the filters pass.
-// Every capture appends to the same log; the first dumps its packets, and
-// the second Start sets its dump file aside.
+// Every capture appends to the same log and ends after the packet that
+// follows Stop; the first dumps its packets, and the second Start sets its
+// dump file aside.
 TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
     const struct {
         const char* protocol;
@@ -173,26 +136,42 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.protocol << " " << c.sourceIp << " " << c.destinationIp
                                         << " " << c.sourcePort << " " << c.destinationPort);
-        Start(c.protocol, c.sourceIp, c.destinationIp, c.sourcePort, c.destinationPort,
-              &c == cases);
+        window.edit("Edit2")->setText("127.0.0.1");
+        window.protobox()->setCurrentText(c.protocol);
+        window.edit("Edit5")->setText(c.sourceIp);
+        window.edit("Edit4")->setText(c.destinationIp);
+        window.edit("Edit3")->setText(c.sourcePort);
+        window.edit("Edit1")->setText(c.destinationPort);
+        window.dumpcheck()->setChecked(&c == cases);
+        const size_t first = window.log()->lineCount();
+        window.form.Button1Click();
+        EXPECT_TRUE(WaitUntil([&] { return window.log()->lineCount() >= first + 3; }));
         Ping();
         TalkTcp();
         SendUdp("127.0.0.1", "hello");
         SendUdp("127.0.0.2", "hello");
-        StopWithLastPacket(2 * c.lines.size());
+        // Delayed acknowledgements come within 40 ms or so; wait until none is due.
+        for (size_t seen = 0; seen != window.log()->lineCount();) {
+            seen = window.log()->lineCount();
+            WaitUntil([] { return false; }, 300);
+        }
+        window.form.Button2Click();
+        EXPECT_TRUE(window.capturing());
+        SendUdp("127.0.0.1", "end");
+        ASSERT_TRUE(window.WaitForIdle());
+
         // The order of the packets is the kernel's; compare as sets.
-        Lines expected = {kStopLine, "Sniffer stoped."};
+        Lines expected = kSetUpLines + Lines{kStopLine, "Sniffer stoped."};
         for (const std::string& packet : c.lines)
             expected.insert(expected.end(), {packet, kSeparator});
         if (c.endShown)
             expected.insert(expected.end(), {kEnd, kSeparator});
-        Lines lines = Captured();
+        const Lines all = window.lines();
+        Lines lines = WithoutIds({all.begin() + static_cast<long>(first), all.end()});
         std::sort(lines.begin(), lines.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(lines, expected);
     }
-    const Lines all = window.lines();
-    EXPECT_EQ(std::count(all.begin(), all.end(), "Starting sniffer..."), std::ssize(cases));
 
     std::ostringstream dump;
     dump << std::ifstream(window.files.dumps() / "dump.log2149", std::ios::binary).rdbuf();
