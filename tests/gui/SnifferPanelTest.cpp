@@ -16,40 +16,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-Lines operator+(Lines a, const Lines& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-const Lines kSetUpLines = {"Starting sniffer...", "Winsock version confirmed ...",
-                           "Sniffer almost setup ..."};
 // UDP 127.0.0.1:1000 > 127.0.0.1:2000, identification 7, "hi", and its lines.
 const std::vector<uint8_t> kDatagram = {0x45, 0,    0,    30,   0x07, 0x00, 0x40, 0, 64,  17,
                                         0,    0,    127,  0,    0,    1,    127,  0, 0,   1,
                                         0x03, 0xE8, 0x07, 0xD0, 0x00, 0x0A, 0,    0, 'h', 'i'};
 const Lines kDatagramLines = {"UDP Packet ID:7  127.0.0.1:1000 > 127.0.0.1:2000 Size: 30b TTL: 64",
-                              "-------------------------------------------------"};
-
-class SnifferPanelTest : public ::testing::Test {
-  protected:
-    void Start(const char* localIp = "127.0.0.1") {
-        window.edit("Edit2")->setText(localIp);
-        window.form.Button1Click();
-    }
-
-    SnifferWindow window;
-};
+                              kSeparator};
 
 } // namespace
 
-TEST_F(SnifferPanelTest, RejectsMalformedLocalAddressesAndChangesNothing) {
+TEST(SnifferPanel, RejectsMalformedLocalAddressesAndChangesNothing) {
+    SnifferWindow window;
     for (const char* text : {"", "1.2.3", "1.2.3.", "1.2.3.4 ", "1.2.3.4.5", "1234.1.1.1",
                              "1.2.3.1234", "a.b.c.d", "   "}) {
         SCOPED_TRACE(text);
         QStringList shown;
-        ASSERT_TRUE(WithModalWindow([&] { Start(text); },
+        ASSERT_TRUE(WithModalWindow([&] { window.Start(text); },
                                     [&](QWidget& window) {
                                         auto& box = dynamic_cast<QMessageBox&>(window);
                                         shown << box.windowTitle() << box.text();
@@ -67,7 +49,8 @@ TEST_F(SnifferPanelTest, RejectsMalformedLocalAddressesAndChangesNothing) {
 
 // The port fields and protocol are filled in before StrToInt fails; the
 // standard error dialog shows what it says.
-TEST_F(SnifferPanelTest, APortTextStrToIntRejectsShowsTheErrorAndLeavesThePanelIdle) {
+TEST(SnifferPanel, APortTextStrToIntRejectsShowsTheErrorAndLeavesThePanelIdle) {
+    SnifferWindow window;
     window.edit("Edit3")->setText("12a"); // as a paste from the context menu can leave it
     window.edit("Edit2")->setText("127.0.0.1");
     QString shown;
@@ -82,23 +65,23 @@ TEST_F(SnifferPanelTest, APortTextStrToIntRejectsShowsTheErrorAndLeavesThePanelI
 }
 
 // Stop is logged at each press; the capture ends after the next packet.
-TEST_F(SnifferPanelTest, StopLocksUntilTheNextPacketAndLogsEachPress) {
-    Start();
+TEST(SnifferPanel, StopLocksUntilTheNextPacketAndLogsEachPress) {
+    SnifferWindow window;
+    window.Start();
     ASSERT_TRUE(window.WaitForLine("Sniffer almost setup ..."));
     window.stop()->click();
     window.form.Button2Click();
     EXPECT_EQ(window.enabled(), SnifferWindow::kLocked);
     window.fake.Feed(kDatagram);
     ASSERT_TRUE(window.WaitForLine("Sniffer stoped."));
-    const std::string stop =
-        ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.";
-    EXPECT_EQ(window.lines(),
-              kSetUpLines + Lines({stop, stop}) + kDatagramLines + Lines({"Sniffer stoped."}));
+    EXPECT_EQ(window.lines(), kSetUpLines + Lines({kStopLine, kStopLine}) + kDatagramLines +
+                                  Lines({"Sniffer stoped."}));
     EXPECT_TRUE(window.WaitForIdle());
     EXPECT_FALSE(window.fake.socketOpen);
 }
 
-TEST_F(SnifferPanelTest, PortFieldsTakeOnlyDigitsBackspaceAndDelete) {
+TEST(SnifferPanel, PortFieldsTakeOnlyDigitsBackspaceAndDelete) {
+    SnifferWindow window;
     QApplication::clipboard()->setText("77a");
     for (const char* name : {"Edit3", "Edit1"}) {
         QLineEdit* field = window.edit(name);
@@ -112,8 +95,6 @@ TEST_F(SnifferPanelTest, PortFieldsTakeOnlyDigitsBackspaceAndDelete) {
         QTest::keyClick(field, Qt::Key_Delete);
         EXPECT_EQ(field->text(), "2") << name;
     }
-    QTest::keyClicks(window.edit("Edit5"), "a.b");
-    EXPECT_EQ(window.edit("Edit5")->text(), "a.b");
 }
 
 TEST(SnifferPanel, EachSetUpFailureEndsTheCaptureWithItsLineAndUnlocks) {
@@ -132,8 +113,7 @@ TEST(SnifferPanel, EachSetUpFailureEndsTheCaptureWithItsLineAndUnlocks) {
     for (const auto& c : cases) {
         SnifferWindow window;
         window.fake.failure = c.failure;
-        window.edit("Edit2")->setText("127.0.0.1");
-        window.form.Button1Click();
+        window.Start();
         ASSERT_TRUE(window.WaitForIdle());
         EXPECT_EQ(window.lines(), c.lines);
         EXPECT_FALSE(window.fake.socketOpen);
@@ -147,8 +127,7 @@ TEST(SnifferFaults, AnUnwritableDumpOrAFailedReceiveLeavesTheRestWhole) {
     SnifferWindow window;
     std::ofstream(window.files.dumps()) << "not a directory";
     window.dumpcheck()->setChecked(true);
-    window.edit("Edit2")->setText("127.0.0.1");
-    window.form.Button1Click();
+    window.Start();
     window.fake.Feed(kDatagram);
     testing::internal::CaptureStdout();
     window.fake.Feed({});
@@ -178,23 +157,12 @@ TEST(SnifferPostLine, AppendsEachLineBeforeTheSenderGoesOn) {
     EXPECT_EQ(window.lines(), (Lines({"first", "", "third"})));
 }
 
-// A line sent while the window goes away is dropped, and its sender let go.
-TEST(SnifferPostLine, ReleasesTheSenderWhenTheWindowGoesAway) {
-    auto window = std::make_unique<SnifferWindow>();
-    std::thread sender([] { sniffer::PostLine("never shown"); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    window.reset();
-    sender.join();
-    sniffer::PostLine("no window: returns at once");
-}
-
 // Starts a capture whose receive never returns, closes the main window and
 // leaves the way main() does.
 void CloseDuringACapture() {
     SnifferWindow window;
     window.form.show();
-    window.edit("Edit2")->setText("127.0.0.1");
-    window.form.Button1Click();
+    window.Start();
     window.WaitForLine("Sniffer almost setup ...");
     QTimer::singleShot(0, &window.form, &QWidget::close);
     ExitIfCaptureRunning(QApplication::exec());

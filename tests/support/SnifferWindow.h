@@ -18,6 +18,19 @@
 #include <string>
 #include <vector>
 
+using Lines = std::vector<std::string>;
+
+inline Lines operator+(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline const Lines kSetUpLines = {"Starting sniffer...", "Winsock version confirmed ...",
+                                  "Sniffer almost setup ..."};
+inline const std::string kSeparator = "-------------------------------------------------";
+inline const std::string kStopLine =
+    ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.";
+
 class SnifferWindow {
   public:
     // Over the fake capture socket, or over capture when one is given.
@@ -33,6 +46,12 @@ class SnifferWindow {
             << "a capture thread is still running";
     }
 
+    // Presses Start with this local address.
+    void Start(const char* localIp = "127.0.0.1") {
+        edit("Edit2")->setText(localIp);
+        form.Button1Click();
+    }
+
     QLineEdit* edit(const char* name) { return form.findChild<QLineEdit*>(name); }
     QComboBox* protobox() { return form.findChild<QComboBox*>("protobox"); }
     QCheckBox* dumpcheck() { return form.findChild<QCheckBox*>("dumpcheck"); }
@@ -40,8 +59,8 @@ class SnifferWindow {
     QPushButton* stop() { return form.findChild<QPushButton*>("Button2"); }
     SnifferLog* log() { return form.findChild<SnifferLog*>("snifflog"); }
 
-    std::vector<std::string> lines() {
-        std::vector<std::string> lines;
+    Lines lines() {
+        Lines lines;
         for (size_t i = 0; i < log()->lineCount(); ++i)
             lines.push_back(log()->line(i));
         return lines;

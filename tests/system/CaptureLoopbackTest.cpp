@@ -16,13 +16,6 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-Lines operator+(Lines a, const Lines& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 // Enters a fresh network namespace and brings its loopback up; false when
 // the process may not (it needs CAP_SYS_ADMIN).
 bool EnterPrivateNetwork() {
@@ -73,11 +66,6 @@ Lines WithoutIds(const Lines& lines) {
     return result;
 }
 
-const Lines kSetUpLines = {"Starting sniffer...", "Winsock version confirmed ...",
-                           "Sniffer almost setup ..."};
-const std::string kSeparator = "-------------------------------------------------";
-const std::string kStopLine =
-    ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.";
 const std::string kUdp = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Size: 33b TTL: 64";
 const std::string kUdpToSecond =
     "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.2:40002 Size: 33b TTL: 64";
@@ -136,7 +124,6 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.protocol << " " << c.sourceIp << " " << c.destinationIp
                                         << " " << c.sourcePort << " " << c.destinationPort);
-        window.edit("Edit2")->setText("127.0.0.1");
         window.protobox()->setCurrentText(c.protocol);
         window.edit("Edit5")->setText(c.sourceIp);
         window.edit("Edit4")->setText(c.destinationIp);
@@ -144,7 +131,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
         window.edit("Edit1")->setText(c.destinationPort);
         window.dumpcheck()->setChecked(&c == cases);
         const size_t first = window.log()->lineCount();
-        window.form.Button1Click();
+        window.Start();
         EXPECT_TRUE(WaitUntil([&] { return window.log()->lineCount() >= first + 3; }));
         Ping();
         TalkTcp();
@@ -185,8 +172,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
 
 // 999.999.999.999 passes the panel's check; no interface holds it.
 TEST_F(CaptureLoopbackTest, AnAddressOfNoInterfaceFailsAtBind) {
-    window.edit("Edit2")->setText("999.999.999.999");
-    window.form.Button1Click();
+    window.Start("999.999.999.999");
     ASSERT_TRUE(window.WaitForIdle());
     EXPECT_EQ(window.lines(), (Lines{"Starting sniffer...", "Winsock version confirmed ...",
                                      "Failed setup sniffer on local ip, Is it a valid ip ?"}));
