@@ -37,15 +37,14 @@ Texts RowsOn(const ListRows& rows, uint16_t port, std::initializer_list<int> col
     return found;
 }
 
+platform::LinuxSocketTables sockets;
+platform::LinuxProcessApi processes;
+
 Texts ListenersOn(uint16_t port) {
-    platform::LinuxSocketTables sockets;
-    platform::LinuxProcessApi processes;
     return RowsOn(ListenerRows(sockets, processes), port, {2});
 }
 
 Texts ConnectionsOn(uint16_t port) {
-    platform::LinuxSocketTables sockets;
-    platform::LinuxProcessApi processes;
     return RowsOn(BuildConnectionRows(sockets, processes), port, {3, 5});
 }
 
