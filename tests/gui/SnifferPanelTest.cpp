@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
@@ -54,9 +55,12 @@ TEST(SnifferPanel, APortTextStrToIntRejectsShowsTheErrorAndLeavesThePanelIdle) {
     window.edit("Edit3")->setText("12a"); // as a paste from the context menu can leave it
     window.edit("Edit2")->setText("127.0.0.1");
     QString shown;
-    EXPECT_TRUE(
-        WithModalWindow([&] { QTimer::singleShot(0, window.start(), &QPushButton::click); },
-                        [&](QWidget& box) { shown = dynamic_cast<QMessageBox&>(box).text(); }));
+    EXPECT_TRUE(WithModalWindow(
+        [&] {
+            QTimer::singleShot(0, window.form.findChild<QPushButton*>("Button1"),
+                               &QPushButton::click);
+        },
+        [&](QWidget& box) { shown = dynamic_cast<QMessageBox&>(box).text(); }));
     EXPECT_EQ(shown, "'12a' is not a valid integer value");
     EXPECT_EQ(window.edit("Edit1")->text(), "0");
     EXPECT_EQ(window.protobox()->currentText(), "ANY");
@@ -69,7 +73,7 @@ TEST(SnifferPanel, StopLocksUntilTheNextPacketAndLogsEachPress) {
     SnifferWindow window;
     window.Start();
     ASSERT_TRUE(window.WaitForLine("Sniffer almost setup ..."));
-    window.stop()->click();
+    window.form.findChild<QPushButton*>("Button2")->click();
     window.form.Button2Click();
     EXPECT_EQ(window.enabled(), SnifferWindow::kLocked);
     window.fake.Feed(kDatagram);

@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QPushButton>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -55,8 +54,6 @@ class SnifferWindow {
     QLineEdit* edit(const char* name) { return form.findChild<QLineEdit*>(name); }
     QComboBox* protobox() { return form.findChild<QComboBox*>("protobox"); }
     QCheckBox* dumpcheck() { return form.findChild<QCheckBox*>("dumpcheck"); }
-    QPushButton* start() { return form.findChild<QPushButton*>("Button1"); }
-    QPushButton* stop() { return form.findChild<QPushButton*>("Button2"); }
     SnifferLog* log() { return form.findChild<SnifferLog*>("snifflog"); }
 
     Lines lines() {
@@ -74,10 +71,9 @@ class SnifferWindow {
     // The eight settings controls, then Stop, each enabled or not.
     std::vector<bool> enabled() {
         std::vector<bool> enabled;
-        for (QWidget* control : std::initializer_list<QWidget*>{
-                 edit("Edit1"), edit("Edit2"), edit("Edit3"), edit("Edit4"), edit("Edit5"),
-                 dumpcheck(), protobox(), start(), stop()})
-            enabled.push_back(control->isEnabled());
+        for (const char* name : {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "dumpcheck",
+                                 "protobox", "Button1", "Button2"})
+            enabled.push_back(form.findChild<QWidget*>(name)->isEnabled());
         return enabled;
     }
     static inline const std::vector<bool> kIdle = {true, true, true, true, true,

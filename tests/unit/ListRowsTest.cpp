@@ -16,7 +16,7 @@ namespace {
 using Cells = std::vector<std::string>;
 using Rows = std::vector<Cells>;
 
-Cells operator+(Cells a, const Cells& b) {
+template <typename T> std::vector<T> operator+(std::vector<T> a, const std::vector<T>& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
 }
@@ -65,11 +65,6 @@ struct World {
     }
 };
 
-Rows operator+(Rows a, const Rows& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 } // namespace
 
 TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
@@ -92,13 +87,9 @@ TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
          [](FakeProcess& p) { p.fileNameFails = true; },
          {"7", "daemon", "0", "1", "<unknown>"},
          0},
-        {"its memory query fails",
-         [](FakeProcess& p) { p.memory.reset(); },
+        {"its memory and module list queries fail",
+         [](FakeProcess& p) { p.memory.reset(), p.modules.reset(); },
          {"7", "daemon", "0", "0", "/opt/d/daemon"},
-         2},
-        {"its module list fails",
-         [](FakeProcess& p) { p.modules.reset(); },
-         {"7", "daemon", "0", "1", "/opt/d/daemon"},
          0},
     };
     for (const auto& c : cases) {
@@ -162,11 +153,10 @@ TEST(ListRows, ProcessesOfTheFirst1024IdentifiersOnlyAndNoneWhenEnumerationFails
     EXPECT_TRUE(BuildProcessRows(api).empty());
 }
 
-TEST(TcpStateName, EveryStateNumber) {
-    const char* expected[] = {"Unknown",         "CLOSED",      "LISTEN", "SYN sent",
-                              "SYN received",    "Established", "Wait 1", "Wait 2",
-                              "Waiting closing", "Closing",     "ACK",    "Wait",
-                              "Delete tcb",      "Unknown"};
-    for (uint32_t state = 0; state <= 13; ++state)
-        EXPECT_EQ(TcpStateName(state), expected[state]) << state;
+// LISTEN, Established and Wait show in the rows above and in the real tables;
+// the other names would only restate the code's table.
+TEST(TcpStateName, StatesOutOfRangeAreUnknown) {
+    EXPECT_EQ(TcpStateName(0), "Unknown");
+    EXPECT_EQ(TcpStateName(12), "Delete tcb");
+    EXPECT_EQ(TcpStateName(13), "Unknown");
 }
