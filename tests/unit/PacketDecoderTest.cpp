@@ -55,13 +55,11 @@ struct Packet {
 
 CaptureSettings With(std::string protocol, std::string source = "", std::string destination = "",
                      int32_t sourcePort = 0, int32_t destinationPort = 0, int32_t dump = 0) {
-    return {std::move(protocol),
-            std::move(destination),
-            std::move(source),
-            "127.0.0.1",
-            destinationPort,
-            sourcePort,
-            dump};
+    CaptureSettings settings{protocol, destination, source, "127.0.0.1"};
+    settings.SourcePort = sourcePort;
+    settings.DestinationPort = destinationPort;
+    settings.DumpEnabled = dump;
+    return settings;
 }
 
 Calls Decode(const Packet& packet, const CaptureSettings& settings) {
