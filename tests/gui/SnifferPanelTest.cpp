@@ -1,7 +1,6 @@
 // The Sniffer panel over a fake capture socket: Start's checks and fill-ins,
 // the panel's locking, Stop, the port fields, and every way a capture ends.
 
-#include "support/EventWait.h"
 #include "support/SnifferWindow.h"
 
 #include <QClipboard>

@@ -153,20 +153,3 @@ TEST(DecodePacket, BuildsEachLineKindAndAppliesEachFilter) {
         EXPECT_EQ(Decode(cases[i].packet, cases[i].settings), expected) << "case " << i;
     }
 }
-
-// Only TCP, UDP and other protocols' packets decoded in full are dumped,
-// after their lines.
-TEST(DecodePacket, DumpsAfterTheLinesOnlyWhatItDecodesInFull) {
-    const CaptureSettings dump = With("ANY", "", "", 0, 0, 1);
-    EXPECT_EQ(Decode({}, dump),
-              (Calls{kTcpSyn, kSeparator, "dump TCP 10.0.0.2:1025 > 10.0.0.1:80 n=60 first=69"}));
-    EXPECT_EQ(Decode({.protocol = 17}, dump),
-              (Calls{kUdp, kSeparator, "dump UDP 10.0.0.2:1025 > 10.0.0.1:80 n=60 first=69"}));
-    EXPECT_EQ(Decode({.protocol = 47}, dump),
-              (Calls{kOther, kSeparator,
-                     "dump Unknown to this software 10.0.0.2:0 > 10.0.0.1:0 n=60 first=69"}));
-    EXPECT_EQ(Decode({.protocol = 1}, dump), (Calls{kIcmp, kSeparator}));
-    EXPECT_EQ(Decode({.size = 20}, dump), (Calls{kErrorneousTcp, kSeparator}));
-    EXPECT_EQ(Decode({}, With("ANY", "", "", 9, 0, 1)), Calls{});
-    EXPECT_EQ(Decode({}, With("ANY", "", "", 0, 0, 2)), (Calls{kTcpSyn, kSeparator}));
-}
