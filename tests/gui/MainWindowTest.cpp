@@ -11,7 +11,6 @@
 #include <QHeaderView>
 #include <QTabWidget>
 #include <QTest>
-#include <arpa/inet.h>
 #include <functional>
 #include <gtest/gtest.h>
 

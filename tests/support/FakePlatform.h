@@ -5,40 +5,35 @@
 
 #include "platform/Platform.h"
 
+#include <arpa/inet.h>
 #include <map>
 
 // A process table: which identifiers exist, and what each process answers,
 // query by query.
 
-struct FakeProcess {
+struct FakeProcess : platform::ProcessHandle {
     bool opens = true;
     std::optional<std::string> exe; // nullopt: no first module
     bool baseNameFails = false;
     bool fileNameFails = false;
     std::optional<platform::MemoryCounters> memory;
     std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
-};
 
-struct FakeProcessHandle : platform::ProcessHandle {
-    explicit FakeProcessHandle(const FakeProcess& process) : process(process) {}
-    std::optional<platform::ModuleHandle> FirstModule() override { return process.exe; }
+    std::optional<platform::ModuleHandle> FirstModule() override { return exe; }
     std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
-        return process.modules;
+        return modules;
     }
     std::optional<std::string> GetModuleBaseName(const platform::ModuleHandle& module) override {
-        if (process.baseNameFails)
+        if (baseNameFails)
             return std::nullopt;
         return module.substr(module.rfind('/') + 1);
     }
     std::optional<std::string> GetModuleFileName(const platform::ModuleHandle& module) override {
-        if (process.fileNameFails)
+        if (fileNameFails)
             return std::nullopt;
         return module;
     }
-    std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override {
-        return process.memory;
-    }
-    FakeProcess process;
+    std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override { return memory; }
 };
 
 struct FakeProcessApi : platform::ProcessApi {
@@ -59,7 +54,7 @@ struct FakeProcessApi : platform::ProcessApi {
         const auto found = processes.find(pid);
         if (found == processes.end() || !found->second.opens)
             return nullptr;
-        return std::make_unique<FakeProcessHandle>(found->second);
+        return std::make_unique<FakeProcess>(found->second);
     }
 };
 

@@ -7,7 +7,6 @@
 #include "SocketRows.h"
 #include "support/FakePlatform.h"
 
-#include <arpa/inet.h>
 #include <functional>
 #include <gtest/gtest.h>
 
