@@ -62,11 +62,8 @@ class SnifferWindow {
             lines.push_back(log()->line(i));
         return lines;
     }
-    bool WaitForLine(const std::string& line) {
-        return WaitUntil([&] {
-            const auto all = lines();
-            return std::find(all.begin(), all.end(), line) != all.end();
-        });
+    bool WaitForLines(size_t count) {
+        return WaitUntil([&] { return log()->lineCount() >= count; });
     }
     // The eight settings controls, then Stop, each enabled or not.
     std::vector<bool> enabled() {
@@ -83,7 +80,6 @@ class SnifferWindow {
     bool WaitForIdle() {
         return WaitUntil([&] { return enabled() == kIdle; });
     }
-    bool capturing() { return enabled() == kLocked; }
 
     FakeCaptureApi fake;
     TempExecutableFiles files;

@@ -132,7 +132,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
         window.dumpcheck()->setChecked(&c == cases);
         const size_t first = window.log()->lineCount();
         window.Start();
-        EXPECT_TRUE(WaitUntil([&] { return window.log()->lineCount() >= first + 3; }));
+        EXPECT_TRUE(window.WaitForLines(first + 3));
         Ping();
         TalkTcp();
         SendUdp("127.0.0.1", "hello");
@@ -143,7 +143,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
             WaitUntil([] { return false; }, 300);
         }
         window.form.Button2Click();
-        EXPECT_TRUE(window.capturing());
+        EXPECT_EQ(window.enabled(), SnifferWindow::kLocked);
         SendUdp("127.0.0.1", "end");
         ASSERT_TRUE(window.WaitForIdle());
 
