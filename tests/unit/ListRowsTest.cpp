@@ -1,6 +1,6 @@
 // The rows of the Processes, Listeners, Connections and Modules lists, built
-// from made-up process and endpoint tables: each failing query or fetch
-// shapes only its own cells or rows, and every other row stays whole.
+// from made-up lookups and tables: each failing query or fetch shapes only
+// its own cells or rows.
 
 #include "Modules.h"
 #include "ProcessRows.h"
@@ -15,118 +15,85 @@ namespace {
 using Cells = std::vector<std::string>;
 using Rows = std::vector<Cells>;
 
-template <typename T> std::vector<T> operator+(std::vector<T> a, const std::vector<T>& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 Rows AllCells(const ListRows& rows) {
     Rows all;
-    for (const auto& row : rows)
-        all.push_back(Cells{row.caption} + row.subItems);
+    for (const auto& row : rows) {
+        all.push_back({row.caption});
+        all.back().insert(all.back().end(), row.subItems.begin(), row.subItems.end());
+    }
     return all;
 }
 
-// Process 100 is healthy; process 7 has ended unless a test makes it up. 7
-// owns a TCP listener and a UDP socket, 100 the same and one end of a
-// connection; 7's come first in the tables.
-struct World {
-    FakeProcessApi processes;
-    FakeSocketTables sockets;
-
-    World() {
-        const uint32_t localhost = inet_addr("127.0.0.1");
-        processes.ids->push_back(7);
-        processes.add(100, Running("/usr/sbin/sshd", 1048576, 1049599));
-        sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
-            {2, localhost, htons(8080), 0, 0, 7},
-            {2, 0, htons(80), 0, 0, 100},
-            {5, localhost, htons(80), localhost, htons(50000), 100}};
-        sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{localhost, htons(5353), 7},
-                                                               {0, htons(53), 100}};
-    }
-
-    // The rows of the Listeners and Connections lists when 7's owner cells are
-    // those given.
-    static Rows Listeners(const Cells& owner) {
-        return {Cells{"7", "127.0.0.1", "8080"} + owner,
-                {"100", "0.0.0.0", "80", "sshd", "/usr/sbin/sshd"}};
-    }
-    static Rows TcpConnections(const Cells& owner) {
-        return {Cells{"7", "TCP", "127.0.0.1", "8080", "0.0.0.0", "0", "LISTEN"} + owner,
-                {"100", "TCP", "0.0.0.0", "80", "0.0.0.0", "0", "LISTEN", "sshd", "/usr/sbin/sshd"},
-                {"100", "TCP", "127.0.0.1", "80", "127.0.0.1", "50000", "Established", "sshd",
-                 "/usr/sbin/sshd"}};
-    }
-    static Rows UdpConnections(const Cells& owner) {
-        return {Cells{"7", "UDP", "127.0.0.1", "5353", "N/A", "N/A", "N/A"} + owner,
-                {"100", "UDP", "0.0.0.0", "53", "N/A", "N/A", "N/A", "sshd", "/usr/sbin/sshd"}};
-    }
-};
-
 } // namespace
 
-TEST(ListRows, AProcessThatFailsShapesOnlyItsOwnCells) {
+TEST(ProcessRow, ShowsWhatEachQueryAnswered) {
+    using platform::MemoryCounters;
     const struct {
-        const char* fault;
-        std::function<void(FakeProcess&)> make;
-        Cells processRow; // empty: no row
-        size_t modules;
+        ProcessLookup lookup;
+        Rows row; // empty: no row
     } cases[] = {
-        {"may not be opened, or has ended", [](FakeProcess& p) { p.opens = false; }, {}, 0},
-        {"has no executable (a kernel thread, or it ended after it was opened)",
-         [](FakeProcess& p) { p.exe.reset(), p.modules.reset(); },
-         {},
-         0},
-        {"its name query fails",
-         [](FakeProcess& p) { p.baseNameFails = true; },
-         {"7", "<unknown>", "0", "1", "/opt/d/daemon"},
-         2},
-        {"its file-name query fails",
-         [](FakeProcess& p) { p.fileNameFails = true; },
-         {"7", "daemon", "0", "1", "<unknown>"},
-         0},
-        {"its memory and module list queries fail",
-         [](FakeProcess& p) { p.memory.reset(), p.modules.reset(); },
-         {"7", "daemon", "0", "0", "/opt/d/daemon"},
-         0},
+        {{true, "sshd", "/usr/sbin/sshd", MemoryCounters{1048576, 1049599}},
+         {{"7", "sshd", "1024", "1024", "/usr/sbin/sshd"}}},
+        {{true, "a", "/a", MemoryCounters{1023, 1024}}, {{"7", "a", "0", "1", "/a"}}},
+        {{true, std::nullopt, "/x", MemoryCounters{}}, {{"7", "<unknown>", "0", "0", "/x"}}},
+        {{true, "x", std::nullopt, MemoryCounters{2048, 4096}},
+         {{"7", "x", "2", "4", "<unknown>"}}},
+        {{true, "x", "/x", std::nullopt}, {{"7", "x", "0", "0", "/x"}}},
+        {{false, "x", "/x", MemoryCounters{}}, {}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
-        World world;
-        auto& [processes, sockets] = world;
-        FakeProcess daemon = Running("/opt/d/daemon", 1023, 1024);
-        c.make(daemon);
-        processes.processes[7] = daemon;
-        // Its endpoints show the name and path of its process row, or nothing.
-        const Cells owner =
-            c.processRow.empty() ? Cells{"", ""} : Cells{c.processRow[1], c.processRow[4]};
-        const Cells healthy = {"100", "sshd", "1024", "1024", "/usr/sbin/sshd"};
-        const Rows processRows = c.processRow.empty() ? Rows{healthy} : Rows{c.processRow, healthy};
-        EXPECT_EQ(AllCells(BuildProcessRows(processes)), processRows);
-        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), World::Listeners(owner));
-        EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)),
-                  World::TcpConnections(owner) + World::UdpConnections(owner));
-        EXPECT_EQ(ModuleRows(processes, 7).size(), c.modules);
-        EXPECT_EQ(AllCells(ModuleRows(processes, 100)),
-                  (Rows{{"/usr/sbin/sshd"}, {"/usr/lib/x86_64-linux-gnu/libc.so.6"}}));
+        const auto row = ProcessRow(7, c.lookup);
+        EXPECT_EQ(row ? AllCells({*row}) : Rows{}, c.row);
     }
 }
 
-TEST(ListRows, AFailedOrEmptyTableEmptiesOnlyItsOwnRows) {
-    const Cells ended = {"", ""};
+// A process closed to us or gone, one without an executable (a kernel thread,
+// or one that ended after it was opened) and one whose name query fails, among
+// 1500: only the first 1024 identifiers count, and a failed enumeration leaves
+// no row.
+TEST(BuildProcessRows, SkipsWhatCannotBeReadAndConsidersTheFirst1024Identifiers) {
+    FakeProcessApi api;
+    for (uint32_t pid = 1; pid <= 1500; ++pid)
+        api.add(pid, Running("/usr/bin/sleep"));
+    api.processes[1].opens = false;
+    api.processes[2].exe.reset();
+    api.processes[3].baseNameFails = true;
+    const ListRows rows = BuildProcessRows(api);
+    ASSERT_EQ(rows.size(), 1022u);
+    EXPECT_EQ(AllCells(rows).front(), (Cells{"3", "<unknown>", "4", "8", "/usr/bin/sleep"}));
+    EXPECT_EQ(rows.back().caption, "1024");
+    api.ids.reset();
+    EXPECT_TRUE(BuildProcessRows(api).empty());
+}
+
+// Each owner looked up for its rows: 100 answers, 200's name query fails, 300
+// is closed to us; a failed or empty table gives no rows of its own.
+TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
+    FakeProcessApi processes;
+    processes.add(100, Running("/usr/sbin/sshd"));
+    processes.add(200, Running("/opt/daemon"));
+    processes.add(300, Running("/usr/bin/secret"));
+    processes.processes[200].baseNameFails = true;
+    processes.processes[300].opens = false;
+    const uint32_t localhost = inet_addr("127.0.0.1");
+    const Rows listeners = {{"100", "0.0.0.0", "80", "sshd", "/usr/sbin/sshd"},
+                            {"300", "127.0.0.1", "8080", "", ""}};
+    const Rows tcp = {
+        {"100", "TCP", "0.0.0.0", "80", "0.0.0.0", "0", "LISTEN", "sshd", "/usr/sbin/sshd"},
+        {"200", "TCP", "127.0.0.1", "40000", "10.0.0.1", "443", "Established", "<unknown>",
+         "/opt/daemon"},
+        {"300", "TCP", "127.0.0.1", "8080", "0.0.0.0", "0", "LISTEN", "", ""}};
+    const Rows udp = {
+        {"100", "UDP", "0.0.0.0", "53", "N/A", "N/A", "N/A", "sshd", "/usr/sbin/sshd"}};
     const struct {
         const char* fault;
         std::function<void(FakeSocketTables&)> make;
         Rows listeners;
-        Rows connections;
+        Rows connections; // every TCP row, then every UDP row
     } cases[] = {
-        {"the TCP fetch fails",
-         [](auto& tables) { tables.tcp.reset(); },
-         {},
-         World::UdpConnections(ended)},
-        {"the UDP fetch fails", [](auto& tables) { tables.udp.reset(); }, World::Listeners(ended),
-         World::TcpConnections(ended)},
+        {"none", [](auto&) {}, listeners, {tcp[0], tcp[1], tcp[2], udp[0]}},
+        {"the TCP fetch fails", [](auto& tables) { tables.tcp.reset(); }, {}, udp},
+        {"the UDP fetch fails", [](auto& tables) { tables.udp.reset(); }, listeners, tcp},
         {"both tables are empty",
          [](auto& tables) { tables.tcp->clear(), tables.udp->clear(); },
          {},
@@ -134,22 +101,31 @@ TEST(ListRows, AFailedOrEmptyTableEmptiesOnlyItsOwnRows) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
-        World world;
-        c.make(world.sockets);
-        EXPECT_EQ(AllCells(ListenerRows(world.sockets, world.processes)), c.listeners);
-        EXPECT_EQ(AllCells(BuildConnectionRows(world.sockets, world.processes)), c.connections);
+        FakeSocketTables sockets;
+        sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
+            {2, 0, htons(80), 0, 0, 100},
+            {5, localhost, htons(40000), inet_addr("10.0.0.1"), htons(443), 200},
+            {2, localhost, htons(8080), 0, 0, 300}};
+        sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 100}};
+        c.make(sockets);
+        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), c.listeners);
+        EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)), c.connections);
     }
 }
 
-TEST(ListRows, ProcessesOfTheFirst1024IdentifiersOnlyAndNoneWhenEnumerationFails) {
+// The executable first; nothing for a process closed to us, gone, or whose
+// module list or file-name query fails.
+TEST(ModuleRows, ListsEachModuleOrNothing) {
     FakeProcessApi api;
-    for (uint32_t pid = 1; pid <= 1500; ++pid)
-        api.add(pid, Running("/usr/bin/sleep"));
-    const ListRows rows = BuildProcessRows(api);
-    ASSERT_EQ(rows.size(), 1024u);
-    EXPECT_EQ(rows.back().caption, "1024");
-    api.ids.reset();
-    EXPECT_TRUE(BuildProcessRows(api).empty());
+    for (uint32_t pid = 1; pid <= 4; ++pid)
+        api.add(pid, Running("/usr/bin/app"));
+    api.processes[2].opens = false;
+    api.processes[3].modules.reset();
+    api.processes[4].fileNameFails = true;
+    EXPECT_EQ(AllCells(ModuleRows(api, 1)),
+              (Rows{{"/usr/bin/app"}, {"/usr/lib/x86_64-linux-gnu/libc.so.6"}}));
+    for (const int32_t pid : {2, 3, 4, 5})
+        EXPECT_TRUE(ModuleRows(api, pid).empty()) << pid;
 }
 
 // LISTEN, Established and Wait show in the rows above and in the real tables;
