@@ -34,20 +34,11 @@ Texts SortedColumn(const ListRows& rows, int column,
 TEST(StrToInt, AcceptsSigned32BitDecimalOnly) {
     for (const std::string text : {"0", "80", "-5", "+7", "007", "2147483647", "-2147483648"})
         EXPECT_EQ(StrToInt(text), std::stoll(text)) << text;
-    for (const std::string text :
-         {"", " 1", "1 ", "N/A", "2147483648", "1e3", "0x10", "+", "-", "+-1", "++1"}) {
-        try {
-            StrToInt(text);
-            ADD_FAILURE() << "accepted '" << text << "'";
-        } catch (const EConvertError& e) {
-            EXPECT_EQ(e.what(), "'" + text + "' is not a valid integer value");
-        }
-    }
+    for (const char* text :
+         {"", " 1", "1 ", "N/A", "2147483648", "1e3", "0x10", "+", "-", "+-1", "++1"})
+        EXPECT_THROW(StrToInt(text), EConvertError) << text;
 }
 
-// Numbers largest first; texts by CompareText: from A to Z with only letters
-// folded, prefixes first, "_" after letters, bytes above 0x7F last, addresses
-// as text.
 TEST(ColumnSort, EachColumnOfEachListInItsDirection) {
     const ListRows processes = Rows({{"812", "System", "120", "300", "C:/x"},
                                      {"4", "explorer.exe", "5000", "5100", "/usr/bin/e"},
