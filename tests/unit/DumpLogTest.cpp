@@ -59,26 +59,14 @@ const std::string kGetRecord = "-------------- 01/11/2026 14:03:07 -------------
 
 } // namespace
 
-TEST_F(DumpLogTest, WritesRecordsWithCrLfAndPrintableBytesOnlyForItsOwnerOnly) {
-    PrepareDumpFile(files, numbers);
-    Write(kGet);
-    Write({0x0A, 0x7F, 0x80, 0xFF, 0x1F}, "Unknown to this software");
-    EXPECT_EQ(ReadFile(File()), kGetRecord +
-                                    "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
-                                    "Protocol: Unknown to this software\r\n"
-                                    "Source IP: 10.0.0.2:1025\r\n"
-                                    "Destination IP: 10.0.0.1:80\r\n"
-                                    "\r\n"
-                                    "----------------------------------------\r\n");
-    EXPECT_EQ(Mode(files.dumps()), 0700u);
-    EXPECT_EQ(Mode(File()), 0600u);
-}
-
-// The numbers of a run are 2149, 18204, 4730, 17848, ...; one already taken
-// leaves the file in place, to be appended to.
-TEST_F(DumpLogTest, SetsTheLastFileAsideUnderTheNextNumber) {
+// Records of CR LF lines and printable bytes only, appended to a file only
+// its owner may read; the numbers a run sets files aside under are 2149,
+// 18204, 4730, 17848, ..., and one already taken leaves the file in place, to
+// be appended to.
+TEST_F(DumpLogTest, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) {
     PrepareDumpFile(files, numbers);
     EXPECT_TRUE(fs::is_empty(files.dumps()));
+    EXPECT_EQ(Mode(files.dumps()), 0700u);
     PrepareDumpFile(files, numbers); // still no file: nothing drawn
     WriteFile(File(), "first");
     PrepareDumpFile(files, numbers);
@@ -88,14 +76,24 @@ TEST_F(DumpLogTest, SetsTheLastFileAsideUnderTheNextNumber) {
     WriteFile(File("dump.log4730"), "earlier run");
     PrepareDumpFile(files, numbers);
     Write(kGet);
+    Write({0x0A, 0x7F, 0x80, 0xFF, 0x1F}, "Unknown to this software");
     PrepareDumpFile(files, numbers);
+    Write(kGet);
+    EXPECT_EQ(Mode(File()), 0600u);
     std::vector<std::string> entries;
     for (const auto& entry : fs::directory_iterator(files.dumps()))
         entries.push_back(entry.path().filename().string() + ": " + ReadFile(entry.path()));
     std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{"dump.log17848: third" + kGetRecord,
-                                                 "dump.log18204: second", "dump.log2149: first",
-                                                 "dump.log4730: earlier run"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "dump.log17848: third" + kGetRecord +
+                               "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
+                               "Protocol: Unknown to this software\r\n"
+                               "Source IP: 10.0.0.2:1025\r\n"
+                               "Destination IP: 10.0.0.1:80\r\n"
+                               "\r\n"
+                               "----------------------------------------\r\n",
+                           "dump.log18204: second", "dump.log2149: first",
+                           "dump.log4730: earlier run", "dump.log: " + kGetRecord}));
 }
 
 TEST_F(DumpLogTest, NeverWritesThroughASymbolicLinkOrIntoAFifo) {
