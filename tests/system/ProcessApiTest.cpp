@@ -15,37 +15,7 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-const std::string kSelf = fs::read_symlink("/proc/self/exe").string();
-
-// A copy of sleep under a chosen file name, running until the test ends.
-struct OddProcess {
-    explicit OddProcess(const std::string& fileName)
-        : path((directory.path() / fileName).string()) {
-        fs::copy_file("/bin/sleep", path);
-        pid = fork();
-        if (pid == 0) {
-            execl(path.c_str(), "sleep", "30", nullptr);
-            _exit(127);
-        }
-        // The kernel names the executable only once exec has happened.
-        const fs::path exe = "/proc/" + std::to_string(pid) + "/exe";
-        std::error_code gone;
-        for (int i = 0; i < 400 && fs::read_symlink(exe, gone) != path; ++i)
-            usleep(5000);
-    }
-    ~OddProcess() {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-
-    TempDirectory directory;
-    std::string path;
-    pid_t pid;
-};
-
-} // namespace
+static const std::string kSelf = fs::read_symlink("/proc/self/exe").string();
 
 TEST(LinuxProcessApi, ThisProcessAppearsWithItsNamePathAndModulesButNoKernelThreadDoes) {
     platform::LinuxProcessApi api;
@@ -77,21 +47,34 @@ TEST(LinuxProcessApi, ThisProcessAppearsWithItsNamePathAndModulesButNoKernelThre
     EXPECT_TRUE(libc);
 }
 
-// A name as the kernel reports it, with spaces, a newline and bytes that are
-// not UTF-8, and then marked deleted.
+// A copy of sleep under a name with spaces, a newline and bytes that are not
+// UTF-8 is shown as the kernel names it, and then marked deleted.
 TEST(LinuxProcessApi, AnOddExecutableIsShownAsTheKernelNamesIt) {
     const std::string name = "odd name\n\xff\xfe";
-    OddProcess process(name);
+    TempDirectory directory;
+    const std::string path = (directory.path() / name).string();
+    fs::copy_file("/bin/sleep", path);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        execl(path.c_str(), "sleep", "30", nullptr);
+        _exit(127);
+    }
+    // The kernel names the executable only once exec has happened.
+    const fs::path exe = "/proc/" + std::to_string(pid) + "/exe";
+    std::error_code gone;
+    for (int i = 0; i < 400 && fs::read_symlink(exe, gone) != path; ++i)
+        usleep(5000);
     platform::LinuxProcessApi api;
-    ProcessLookup lookup = LookupProcess(api, process.pid);
-    ASSERT_TRUE(lookup.hasFirstModule);
+    ProcessLookup lookup = LookupProcess(api, pid);
     EXPECT_EQ(lookup.baseName, name);
-    EXPECT_EQ(lookup.fileName, process.path);
-    EXPECT_EQ(ModuleRows(api, process.pid).front().caption, process.path);
-    fs::remove(process.path);
-    lookup = LookupProcess(api, process.pid);
+    EXPECT_EQ(lookup.fileName, path);
+    EXPECT_EQ(ModuleRows(api, pid).at(0).caption, path);
+    fs::remove(path);
+    lookup = LookupProcess(api, pid);
     EXPECT_EQ(lookup.baseName, name + " (deleted)");
-    EXPECT_EQ(lookup.fileName, process.path + " (deleted)");
+    EXPECT_EQ(lookup.fileName, path + " (deleted)");
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
 }
 
 // Processes that end while the list is rebuilt are skipped; one that has
