@@ -22,19 +22,16 @@ struct Fd {
     }
 };
 
-// An IPv4 or IPv6 socket address; sockaddr_in6 is large enough for either.
+// An IPv4 or IPv6 socket address; sockaddr_in6 is large enough for either,
+// and sin_port lies where sin6_port does.
 inline sockaddr_in6 Address(int family, const char* text, uint16_t port) {
     sockaddr_in6 address{};
-    if (family == AF_INET6) {
-        address.sin6_family = AF_INET6;
-        address.sin6_port = htons(port);
-        inet_pton(AF_INET6, text, &address.sin6_addr);
-    } else {
-        auto& in = reinterpret_cast<sockaddr_in&>(address);
-        in.sin_family = AF_INET;
-        in.sin_port = htons(port);
-        inet_pton(AF_INET, text, &in.sin_addr);
-    }
+    address.sin6_family = static_cast<sa_family_t>(family);
+    address.sin6_port = htons(port);
+    void* ip = &address.sin6_addr;
+    if (family == AF_INET)
+        ip = &reinterpret_cast<sockaddr_in&>(address).sin_addr;
+    inet_pton(family, text, ip);
     return address;
 }
 
@@ -42,12 +39,18 @@ inline const sockaddr* Raw(const sockaddr_in6& address) {
     return reinterpret_cast<const sockaddr*>(&address);
 }
 
-// A socket bound to address and port (0: the kernel picks one), listening when
-// it is TCP; v6Only sets IPV6_V6ONLY unless it is -1.
-inline Fd Open(int family, int type, const char* address, uint16_t port = 0, int v6Only = -1) {
+// A socket that may reuse a port still in TIME_WAIT.
+inline Fd Socket(int family, int type) {
     Fd socket(::socket(family, type | SOCK_CLOEXEC, 0));
     const int one = 1;
     setsockopt(socket.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    return socket;
+}
+
+// A socket bound to address and port (0: the kernel picks one), listening when
+// it is TCP; v6Only sets IPV6_V6ONLY unless it is -1.
+inline Fd Open(int family, int type, const char* address, uint16_t port = 0, int v6Only = -1) {
+    Fd socket = Socket(family, type);
     if (v6Only >= 0)
         setsockopt(socket.fd, IPPROTO_IPV6, IPV6_V6ONLY, &v6Only, sizeof v6Only);
     const sockaddr_in6 local = Address(family, address, port);
@@ -60,9 +63,7 @@ inline Fd Open(int family, int type, const char* address, uint16_t port = 0, int
 // A TCP connection to address and port, from fromPort of the same address
 // when it is not 0.
 inline Fd Connect(int family, const char* address, uint16_t port, uint16_t fromPort = 0) {
-    Fd socket(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const int one = 1;
-    setsockopt(socket.fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    Fd socket = Socket(family, SOCK_STREAM);
     const sockaddr_in6 local = Address(family, address, fromPort);
     const sockaddr_in6 peer = Address(family, address, port);
     if ((fromPort != 0 && bind(socket.fd, Raw(local), sizeof local) != 0) ||
