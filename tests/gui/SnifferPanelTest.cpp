@@ -62,22 +62,11 @@ TEST(SnifferPanel, RejectsMalformedLocalAddressesAndPortTexts) {
     EXPECT_FALSE(sniffer::AnyThreadAlive());
 }
 
-// Stop is logged at each press, and the capture ends after the next packet.
-// The next capture appends to the log: with the dump switch on and a file
-// where the dump directory goes, its records are skipped and the file left as
-// it was, and a failed receive ends it, told on standard output only.
-TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndAFailedReceiveAtOnce) {
+// With the dump switch on and a file where the dump directory goes, the
+// records are skipped and the file left as it was; a failed receive ends the
+// capture, told on standard output only. (Stop is the loopback capture's.)
+TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     SnifferWindow window;
-    window.Start();
-    ASSERT_TRUE(window.WaitForLines(3));
-    window.form.findChild<QPushButton*>("Button2")->click();
-    window.form.Button2Click();
-    EXPECT_EQ(window.enabled(), SnifferWindow::kLocked);
-    window.fake.Feed(kDatagram);
-    ASSERT_TRUE(window.WaitForIdle());
-    EXPECT_FALSE(window.fake.socketOpen);
-
-    fs::remove(window.files.dumps());
     std::ofstream(window.files.dumps()) << "not a directory";
     window.dumpcheck()->setChecked(true);
     window.Start();
@@ -86,9 +75,7 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndAFailedReceiveAtOnce) 
     window.fake.Feed({});
     ASSERT_TRUE(window.WaitForIdle());
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "recvfrom() failed.\n");
-    const Lines stopped = kDatagramLines + Lines({"Sniffer stoped."});
-    EXPECT_EQ(window.lines(),
-              kSetUpLines + Lines({kStopLine, kStopLine}) + stopped + kSetUpLines + stopped);
+    EXPECT_EQ(window.lines(), kSetUpLines + kDatagramLines + Lines({"Sniffer stoped."}));
     EXPECT_EQ(fs::file_size(window.files.dumps()), 15u);
     EXPECT_FALSE(window.fake.socketOpen);
 }

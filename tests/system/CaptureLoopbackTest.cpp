@@ -5,6 +5,7 @@
 #include "support/SnifferWindow.h"
 #include "support/Sockets.h"
 
+#include <QPushButton>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <net/if.h>
@@ -101,9 +102,9 @@ class CaptureLoopbackTest : public ::testing::Test {
 } // namespace
 
 // Each packet once, with its exact summary line; only what the filters pass.
-// Every capture appends to the same log and ends after the packet that
-// follows Stop; the first dumps its packets, and the second Start sets its
-// dump file aside.
+// Every capture appends to the same log; Stop, pressed twice, is logged
+// twice, and the capture ends after the packet that follows it; the first dumps its packets, and
+// the second Start sets its dump file aside.
 TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
     const struct {
         const char* protocol;
@@ -142,13 +143,14 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
             seen = window.log()->lineCount();
             WaitUntil([] { return false; }, 300);
         }
+        window.form.findChild<QPushButton*>("Button2")->click();
         window.form.Button2Click();
         EXPECT_EQ(window.enabled(), SnifferWindow::kLocked);
         SendUdp("127.0.0.1", "end");
         ASSERT_TRUE(window.WaitForIdle());
 
         // The order of the packets is the kernel's; compare as sets.
-        Lines expected = kSetUpLines + Lines{kStopLine, "Sniffer stoped."};
+        Lines expected = kSetUpLines + Lines{kStopLine, kStopLine, "Sniffer stoped."};
         for (const std::string& packet : c.lines)
             expected.insert(expected.end(), {packet, kSeparator});
         if (c.endShown)
