@@ -27,7 +27,6 @@ inline bool WithModalWindow(const std::function<void()>& open,
                             const std::function<void(QWidget&)>& inspect) {
     bool opened = false;
     QTimer poll;
-    poll.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         if (QWidget* window = QApplication::activeModalWidget()) {
             opened = true;
@@ -36,7 +35,7 @@ inline bool WithModalWindow(const std::function<void()>& open,
             window->close();
         }
     });
-    poll.start();
+    poll.start(5);
     open();
     return WaitUntil([&] { return opened; }, 2000);
 }

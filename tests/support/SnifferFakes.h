@@ -22,8 +22,7 @@ struct FixedClock : platform::LocalClock {
 };
 
 // A fresh directory, removed with everything in it at the end.
-class TempDirectory {
-  public:
+struct TempDirectory {
     TempDirectory() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "quillmark-XXXXXX").string();
@@ -31,19 +30,14 @@ class TempDirectory {
     }
     ~TempDirectory() { std::filesystem::remove_all(path_); }
     const std::filesystem::path& path() const { return path_; }
-
-  private:
     std::filesystem::path path_;
 };
 
 // The real file system, with the executable taken to live in a temporary
 // directory.
-class TempExecutableFiles : public platform::LinuxFileSystem {
-  public:
+struct TempExecutableFiles : platform::LinuxFileSystem {
     std::string ExecutableDirectory() override { return directory_.path().string() + "/"; }
     std::filesystem::path dumps() const { return directory_.path() / "dumps"; }
-
-  private:
     TempDirectory directory_;
 };
 
