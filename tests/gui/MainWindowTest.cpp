@@ -17,18 +17,21 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
+// The main window over made-up process and endpoint tables.
 struct MainWindow : testing::Test {
-    FakePlatform fake;
+    FakeProcessApi processes;
+    FakeSocketTables sockets;
+    platform::Platform os{processes, sockets};
     std::unique_ptr<TForm1> form;
 
     void SetUp() override {
-        fake.processes.add(7, Running("/usr/sbin/sshd"));
-        fake.processes.add(300, Running("/usr/bin/Xvfb"));
-        fake.processes.add(12, Running("/usr/bin/_helper"));
-        fake.sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
+        processes.add(7, Running("/usr/sbin/sshd"));
+        processes.add(300, Running("/usr/bin/Xvfb"));
+        processes.add(12, Running("/usr/bin/_helper"));
+        sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
             {2, 0, htons(22), 0, 0, 7}, {2, 0, htons(6000), 0, 0, 300}, {5, 0, htons(1), 0, 0, 12}};
-        fake.sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 12}};
-        form = std::make_unique<TForm1>(fake.os);
+        sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 12}};
+        form = std::make_unique<TForm1>(os);
         form->show();
         QApplication::setActiveWindow(form.get());
     }
@@ -53,23 +56,23 @@ TEST_F(MainWindow, ActivationAndEveryTriggerRebuildTheActiveListButNotOnTheSniff
     Action("Refresh1").trigger();
     Tabs().setCurrentIndex(1);
     Tabs().setCurrentIndex(0);
-    EXPECT_EQ(fake.processes.enumerations, 4) << "toolbar button 1, File > Refresh, tab change";
+    EXPECT_EQ(processes.enumerations, 4) << "toolbar button 1, File > Refresh, tab change";
     Tabs().setCurrentIndex(3);
     Action("ToolButton1").trigger();
     Action("Refresh1").trigger();
-    EXPECT_EQ(fake.processes.enumerations, 4) << "nothing on the Sniffer tab";
+    EXPECT_EQ(processes.enumerations, 4) << "nothing on the Sniffer tab";
 
     // Coming back from another application keeps the user's sort and scroll
     // position; coming back from one of our own windows rebuilds.
     Tabs().setCurrentIndex(0);
     QApplication::setActiveWindow(nullptr);
     QApplication::setActiveWindow(form.get());
-    EXPECT_EQ(fake.processes.enumerations, 5);
+    EXPECT_EQ(processes.enumerations, 5);
     QDialog other(form.get());
     other.show();
     QApplication::setActiveWindow(&other);
     QApplication::setActiveWindow(form.get());
-    EXPECT_EQ(fake.processes.enumerations, 6);
+    EXPECT_EQ(processes.enumerations, 6);
 }
 
 // A click on the PID header sorts each list, a second the same way again;

@@ -82,10 +82,3 @@ struct FakeSocketTables : platform::SocketTableApi {
         return udp;
     }
 };
-
-// The process and socket tables faked, for windows under test.
-struct FakePlatform {
-    FakeProcessApi processes;
-    FakeSocketTables sockets;
-    platform::Platform os{processes, sockets};
-};

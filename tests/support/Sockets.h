@@ -72,10 +72,6 @@ inline Fd Connect(int family, const char* address, uint16_t port, uint16_t fromP
     return socket;
 }
 
-inline Fd Accept(const Fd& listener) {
-    return Fd(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
-}
-
 inline uint16_t PortOf(const Fd& socket) {
     sockaddr_in6 name{};
     socklen_t length = sizeof name;

@@ -33,7 +33,7 @@ void SendUdp(const char* to, const std::string& data) {
 void TalkTcp() {
     const Fd server = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 40010);
     const Fd client = Connect(AF_INET, "127.0.0.1", 40010, 40011);
-    const Fd accepted = Accept(server);
+    const Fd accepted(accept4(server.fd, nullptr, nullptr, SOCK_CLOEXEC));
     ASSERT_EQ(send(client.fd, "GET /\r\n\r\n", 9, 0), 9);
     char received[9];
     ASSERT_EQ(recv(accepted.fd, received, sizeof received, MSG_WAITALL), 9);
@@ -110,7 +110,6 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
         {"ANY", "", "", "", "", Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer, true},
         {"UDP", "", "", "", "", {kUdp, kUdpToSecond}, true},
         {"ANY", "", "127.0.0.2", "", "", {kUdpToSecond}, false},
-        {"ANY", "127.0.0.2", "", "", "", {}, false},
         {"TCP", "", "", "40011", "", kClient, false},
         {"TCP", "127.0.0.1", "", "", "40011", kServer, false},
     };

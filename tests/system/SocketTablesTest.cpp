@@ -69,7 +69,7 @@ TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4ReachesWithTheirOwner) {
         const Fd listener = Open(c.family, SOCK_STREAM, c.address, 0, c.v6Only);
         const std::string port = std::to_string(PortOf(listener));
         Fd client = Connect(AF_INET, "127.0.0.1", PortOf(listener));
-        Fd server = Accept(listener);
+        Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
         const std::string clientPort = std::to_string(PortOf(client));
         const Fd udp = Open(c.family, SOCK_DGRAM, c.address, 0, c.v6Only);
         EXPECT_EQ(ListenersOn(PortOf(listener)),
