@@ -94,9 +94,9 @@ class CaptureLoopbackTest : public ::testing::Test {
 } // namespace
 
 // Each packet once, with its exact summary line; only what the filters pass.
-// Every capture appends to the same log; Stop, pressed twice, is logged
-// twice, and the capture ends after the packet that follows it; the first dumps its packets, and
-// the second Start sets its dump file aside.
+// Every capture appends its lines to the same log; Stop, pressed twice, is
+// logged twice, and the capture ends after the packet that follows it. The
+// first capture dumps its packets, and the second Start sets its file aside.
 TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
     const struct {
         const char* protocol;
@@ -147,6 +147,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceOnlyWhatTheFiltersPassAndDumps) {
         if (c.endShown)
             expected.insert(expected.end(), {kEnd, kSeparator});
         const Lines all = window.lines();
+        ASSERT_EQ(all.size(), first + expected.size()) << "the log keeps every earlier line";
         Lines lines = WithoutIds({all.begin() + static_cast<long>(first), all.end()});
         std::sort(lines.begin(), lines.end());
         std::sort(expected.begin(), expected.end());
