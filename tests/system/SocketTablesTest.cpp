@@ -40,10 +40,6 @@ Texts RowsOn(const ListRows& rows, uint16_t port, std::initializer_list<int> col
 platform::LinuxSocketTables sockets;
 platform::LinuxProcessApi processes;
 
-Texts ListenersOn(uint16_t port) {
-    return RowsOn(ListenerRows(sockets, processes), port, {2});
-}
-
 Texts ConnectionsOn(uint16_t port) {
     return RowsOn(BuildConnectionRows(sockets, processes), port, {3, 5});
 }
@@ -72,7 +68,7 @@ TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4ReachesWithTheirOwner) {
         Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
         const std::string clientPort = std::to_string(PortOf(client));
         const Fd udp = Open(c.family, SOCK_DGRAM, c.address, 0, c.v6Only);
-        EXPECT_EQ(ListenersOn(PortOf(listener)),
+        EXPECT_EQ(RowsOn(ListenerRows(sockets, processes), PortOf(listener), {2}),
                   Texts{kMe + " " + c.listedAs + " " + port + " " + kOwner});
         Texts connections = {
             kMe + " TCP " + c.listedAs + " " + port + " 0.0.0.0 0 LISTEN " + kOwner,
