@@ -30,8 +30,7 @@ inline const std::string kSeparator = "-----------------------------------------
 inline const std::string kStopLine =
     ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.";
 
-class SnifferWindow {
-  public:
+struct SnifferWindow {
     // Over the fake capture socket, or over capture when one is given.
     explicit SnifferWindow(platform::CaptureApi* capture = nullptr)
         : sniffer_{capture ? *capture : fake, files, clock},
@@ -84,11 +83,7 @@ class SnifferWindow {
     FakeCaptureApi fake;
     TempExecutableFiles files;
     FixedClock clock;
-
-  private:
     platform::SnifferPlatform sniffer_;
     platform::Platform os_;
-
-  public:
     TForm1 form;
 };

@@ -111,6 +111,10 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
         EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), c.listeners);
         EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)), c.connections);
     }
+    // LISTEN, Established and Wait show above and in the real tables; the
+    // other names would only restate the code's table.
+    EXPECT_EQ(TcpStateName(0), "Unknown");
+    EXPECT_EQ(TcpStateName(13), "Unknown");
 }
 
 // Nothing for a process closed to us, gone, or whose module list or file-name
@@ -124,12 +128,4 @@ TEST(ModuleRows, NothingForAProcessThatCannotBeRead) {
     api.processes[4].fileNameFails = true;
     for (const int32_t pid : {2, 3, 4, 5})
         EXPECT_TRUE(ModuleRows(api, pid).empty()) << pid;
-}
-
-// LISTEN, Established and Wait show in the rows above and in the real tables;
-// the other names would only restate the code's table.
-TEST(TcpStateName, StatesOutOfRangeAreUnknown) {
-    EXPECT_EQ(TcpStateName(0), "Unknown");
-    EXPECT_EQ(TcpStateName(12), "Delete tcb");
-    EXPECT_EQ(TcpStateName(13), "Unknown");
 }
