@@ -17,7 +17,6 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// The main window over made-up process and endpoint tables.
 struct MainWindow : testing::Test {
     FakeProcessApi processes;
     FakeSocketTables sockets;

@@ -1,5 +1,7 @@
-// The Sniffer panel over a fake capture socket: Start's checks and fill-ins,
-// the panel's locking, Stop, the port fields, and every way a capture ends.
+// The Sniffer panel over a fake capture socket: Start's checks, the port
+// fields, the ways a capture ends early, lines sent from the capture thread,
+// and closing the window during a capture. Captures on the real kernel are
+// CaptureLoopbackTest's.
 
 #include "support/SnifferWindow.h"
 
@@ -78,6 +80,7 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_FALSE(window.fake.socketOpen);
 }
 
+// Typed letters, signs and pastes never reach the port fields.
 TEST(SnifferPanel, PortFieldsTakeOnlyDigitsBackspaceAndDelete) {
     SnifferWindow window;
     QApplication::clipboard()->setText("77a");
@@ -95,6 +98,8 @@ TEST(SnifferPanel, PortFieldsTakeOnlyDigitsBackspaceAndDelete) {
     }
 }
 
+// Each set-up step that fails ends the capture with its line, unlocks the
+// panel and leaves no socket open.
 TEST(SnifferPanel, EachSetUpFailureEndsTheCaptureWithItsLineAndUnlocks) {
     using Failure = FakeCaptureApi::Failure;
     const Lines started = {"Starting sniffer...", "Winsock version confirmed ..."};

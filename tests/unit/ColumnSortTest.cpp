@@ -23,8 +23,8 @@ ListRows Rows(const std::vector<Texts>& cells) {
 Texts SortedColumn(const ListRows& rows, int column,
                    int (*compare)(const ListRow&, const ListRow&, int)) {
     Texts texts;
-    for (const size_t index :
-         SortOrder(rows, [&](const ListRow&a, const ListRow&b) { return compare(a, b, column); }))
+    const auto byColumn = [&](const ListRow& a, const ListRow& b) { return compare(a, b, column); };
+    for (const size_t index : SortOrder(rows, byColumn))
         texts.push_back(rows[index].column(column));
     return texts;
 }
@@ -39,6 +39,9 @@ TEST(StrToInt, AcceptsSigned32BitDecimalOnly) {
         EXPECT_THROW(StrToInt(text), EConvertError) << text;
 }
 
+// Numbers largest first; texts by CompareText: from A to Z with only letters
+// folded, prefixes first, "_" after letters, bytes above 0x7F last, addresses
+// as text.
 TEST(ColumnSort, EachColumnOfEachListInItsDirection) {
     const ListRows processes = Rows({{"812", "System", "120", "300", "C:/x"},
                                      {"4", "explorer.exe", "5000", "5100", "/usr/bin/e"},

@@ -13,7 +13,7 @@ using Calls = std::vector<std::string>;
 
 const std::string kSeparator = "-------------------------------------------------";
 
-// The lines the decoder posts; any dump record shows as "dump".
+// The lines the decoder posts; a dump record would show as "dump".
 struct RecordingOutput : PacketOutput {
     Calls calls;
     void PostLine(const char* text) override { calls.emplace_back(text); }
@@ -49,12 +49,13 @@ struct Packet {
     }
 };
 
+// The dump switch stays off: the dumps are the loopback capture's and the
+// dump log's tests.
 CaptureSettings With(std::string protocol, std::string source = "", std::string destination = "",
-                     int32_t sourcePort = 0, int32_t destinationPort = 0, int32_t dump = 0) {
+                     int32_t sourcePort = 0, int32_t destinationPort = 0) {
     CaptureSettings settings{protocol, destination, source, "127.0.0.1"};
     settings.SourcePort = sourcePort;
     settings.DestinationPort = destinationPort;
-    settings.DumpEnabled = dump;
     return settings;
 }
 
@@ -113,7 +114,7 @@ TEST(DecodePacket, BuildsEachLineKindAndAppliesEachFilter) {
          kAny,
          "Errorneous TCP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128"},
         // The flags in their order, each with its space; the two top bits have no
-        // name, and the 21-byte packet above none at all.
+        // name.
         {{.transport = Tcp(0xFF)},
          kAny,
          "TCP Packet ID:13330  10.0.0.2:1025 > 10.0.0.1:80 Size: 60b TTL: 128 FLAGS: URG ACK PSH "
