@@ -1,16 +1,14 @@
 #pragma once
 
-// The process and endpoint tables made up by a test, and the platform of a
-// window over them.
+// The process and endpoint tables made up by a test.
 
 #include "platform/Platform.h"
 
 #include <arpa/inet.h>
 #include <map>
 
-// A process table: which identifiers exist, and what each process answers,
-// query by query.
-
+// A process that answers each query as told, and a process table of them:
+// which identifiers exist, and which process each opens.
 struct FakeProcess : platform::ProcessHandle {
     bool opens = true;
     std::optional<std::string> exe; // nullopt: no first module
