@@ -8,9 +8,7 @@
 // Each prints "sent N shown N drops N" (shown and drops for quillmark only).
 // Run it only inside a private network namespace (capture_rate.sh does).
 
-#include "Main.h"
-#include "SnifferLog.h"
-#include "platform/LinuxFileSystem.h"
+#include "CaptureWindow.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -87,25 +85,6 @@ long KernelDrops() {
     return drops;
 }
 
-class TempExecutableFiles : public platform::LinuxFileSystem {
-  public:
-    std::string ExecutableDirectory() override { return directory_ + "/"; }
-    ~TempExecutableFiles() override { std::filesystem::remove_all(directory_); }
-
-  private:
-    std::string directory_ = [] {
-        std::string pattern = "/tmp/quillmark-bench-XXXXXX";
-        return std::string(mkdtemp(pattern.data()));
-    }();
-};
-
-void RunEvents(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
 size_t CountUdpLines(const SnifferLog& log) {
     size_t count = 0;
     for (size_t i = 0; i < log.lineCount(); ++i)
@@ -115,19 +94,10 @@ size_t CountUdpLines(const SnifferLog& log) {
 
 int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds) {
     QApplication application(argc, argv);
-    TempExecutableFiles files;
-    platform::SnifferPlatform& system = platform::SystemSnifferPlatform();
-    platform::SnifferPlatform sniffer{system.capture, files, system.clock};
-    platform::Platform os{platform::SystemPlatform().processes, platform::SystemPlatform().sockets,
-                          sniffer};
-    TForm1 form(os);
-    form.resize(900, 600);
-    form.show();
-    form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(3);
-    form.findChild<QLineEdit*>("Edit2")->setText("127.0.0.1");
-    form.findChild<QComboBox*>("protobox")->setCurrentText("UDP");
-    form.Button1Click();
-    auto* log = form.findChild<SnifferLog*>("snifflog");
+    CaptureWindow window;
+    window.form.findChild<QComboBox*>("protobox")->setCurrentText("UDP");
+    window.form.Button1Click();
+    SnifferLog* log = &window.log();
     RunEvents(300);
     std::atomic<long> sent = 0;
     std::thread sender([&] { sent = Send(rate, seconds); });

@@ -11,10 +11,8 @@
 // then what changed from start to end. Run it only inside a private network
 // namespace (soak.sh does).
 
-#include "Main.h"
-#include "SnifferLog.h"
+#include "CaptureWindow.h"
 #include "Snifferthread.h"
-#include "platform/LinuxFileSystem.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -88,26 +86,6 @@ void Print(const char* when, int number, const Sample& s) {
     std::fflush(stdout);
 }
 
-void RunEvents(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-class TempExecutableFiles : public platform::LinuxFileSystem {
-  public:
-    std::string ExecutableDirectory() override { return directory_ + "/"; }
-    ~TempExecutableFiles() override { std::filesystem::remove_all(directory_); }
-
-  private:
-    std::string directory_ = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quillmark-soak-XXXXXX").string();
-        return std::string(mkdtemp(pattern.data()));
-    }();
-};
-
 class Capture {
   public:
     explicit Capture(TForm1& form) : form_(form) {}
@@ -150,19 +128,10 @@ int main(int argc, char** argv) {
     const int minutes = std::atoi(argv[3]);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    TempExecutableFiles files;
-    platform::SnifferPlatform& system = platform::SystemSnifferPlatform();
-    platform::SnifferPlatform snifferOs{system.capture, files, system.clock};
-    platform::Platform os{platform::SystemPlatform().processes, platform::SystemPlatform().sockets,
-                          snifferOs};
-    TForm1 form(os);
-    form.resize(900, 600);
-    form.show();
-    form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(3);
-    form.findChild<QLineEdit*>("Edit2")->setText("127.0.0.1");
-    form.findChild<QCheckBox*>("dumpcheck")->setChecked(true);
-    const SnifferLog& log = *form.findChild<SnifferLog*>("snifflog");
-    Capture capture(form);
+    CaptureWindow window;
+    window.form.findChild<QCheckBox*>("dumpcheck")->setChecked(true);
+    const SnifferLog& log = window.log();
+    Capture capture(window.form);
     RunEvents(1000);
 
     std::printf("%-11s %10s %10s %9s %10s %5s %8s\n", "when", "rss_kib", "log_lines", "log_kib",

@@ -1,0 +1,54 @@
+#pragma once
+
+// The main window as the capture benchmarks drive it: shown on the offscreen
+// platform with the Sniffer tab open and 127.0.0.1 as the local address, its
+// dump files in a temporary directory instead of beside the program.
+
+#include "Main.h"
+#include "SnifferLog.h"
+#include "platform/LinuxFileSystem.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <filesystem>
+#include <string>
+
+class TempExecutableFiles : public platform::LinuxFileSystem {
+  public:
+    std::string ExecutableDirectory() override { return directory_ + "/"; }
+    ~TempExecutableFiles() override { std::filesystem::remove_all(directory_); }
+
+  private:
+    std::string directory_ = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quillmark-bench-XXXXXX").string();
+        return std::string(mkdtemp(pattern.data()));
+    }();
+};
+
+struct CaptureWindow {
+    TempExecutableFiles files;
+    platform::SnifferPlatform sniffer{platform::SystemSnifferPlatform().capture, files,
+                                      platform::SystemSnifferPlatform().clock};
+    platform::Platform os{platform::SystemPlatform().processes, platform::SystemPlatform().sockets,
+                          sniffer};
+    TForm1 form{os};
+
+    CaptureWindow() {
+        form.resize(900, 600);
+        form.show();
+        form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(3);
+        form.findChild<QLineEdit*>("Edit2")->setText("127.0.0.1");
+    }
+    SnifferLog& log() { return *form.findChild<SnifferLog*>("snifflog"); }
+};
+
+// Lets the window handle its events for a while, as its event loop would.
+inline void RunEvents(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds)
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+}
