@@ -127,6 +127,16 @@ void AppendFlags(Line& line, unsigned flags) {
             line << name;
 }
 
+// The dump record of a packet that was shown, when the dump switch is on.
+void DumpIfEnabled(const CaptureSettings& settings, PacketOutput& output, const uint8_t* packet,
+                   const IpHeader& ip, unsigned sourcePort, unsigned destinationPort,
+                   std::string_view protocol) {
+    if (settings.DumpEnabled == 1)
+        output.WriteDumpRecord(packet, ip.n, ip.source.view(), ip.destination.view(),
+                               static_cast<int>(sourcePort), static_cast<int>(destinationPort),
+                               protocol);
+}
+
 void DecodeTcp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettings& settings,
                PacketOutput& output, const uint8_t* packet) {
     const int h = ip.headerLength;
@@ -143,10 +153,7 @@ void DecodeTcp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettin
     line << " FLAGS: ";
     AppendFlags(line, bytes[h + 13]);
     Post(output, line);
-    if (settings.DumpEnabled == 1)
-        output.WriteDumpRecord(packet, ip.n, ip.source.view(), ip.destination.view(),
-                               static_cast<int>(sourcePort), static_cast<int>(destinationPort),
-                               "TCP");
+    DumpIfEnabled(settings, output, packet, ip, sourcePort, destinationPort, "TCP");
 }
 
 void DecodeUdp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettings& settings,
@@ -158,10 +165,7 @@ void DecodeUdp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettin
     const unsigned destinationPort = bytes.Word(h + 2);
     Line line = PortsLine("UDP", ip, sourcePort, destinationPort);
     Post(output, line);
-    if (settings.DumpEnabled == 1)
-        output.WriteDumpRecord(packet, ip.n, ip.source.view(), ip.destination.view(),
-                               static_cast<int>(sourcePort), static_cast<int>(destinationPort),
-                               "UDP");
+    DumpIfEnabled(settings, output, packet, ip, sourcePort, destinationPort, "UDP");
 }
 
 void DecodeOther(const IpHeader& ip, const CaptureSettings& settings, PacketOutput& output,
@@ -169,9 +173,7 @@ void DecodeOther(const IpHeader& ip, const CaptureSettings& settings, PacketOutp
     Line kind;
     kind << "PROTO ID (Check RFC790 for proto description):" << ip.protocol;
     PostPlainLine(output, kind.view(), ip);
-    if (settings.DumpEnabled == 1)
-        output.WriteDumpRecord(packet, ip.n, ip.source.view(), ip.destination.view(), 0, 0,
-                               "Unknown to this software");
+    DumpIfEnabled(settings, output, packet, ip, 0, 0, "Unknown to this software");
 }
 
 } // namespace
