@@ -179,8 +179,7 @@ void SsTanp(benchmark::State& state) {
 void TcpUdpTableFetch(benchmark::State& state) {
     platform::LinuxSocketTables tables;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(tables.GetExtendedTcpTable());
-        benchmark::DoNotOptimize(tables.GetExtendedUdpTable());
+        benchmark::DoNotOptimize(tables.GetEndpointTables({.udp = true, .ipv6 = false}));
     }
 }
 
@@ -192,7 +191,7 @@ void ConnectionsRebuild(benchmark::State& state) {
 
 void SortConnections(benchmark::State& state, int column) {
     auto& os = platform::SystemPlatform();
-    const ListRows rows = BuildConnectionRows(os.sockets, os.processes);
+    const ListRows rows = BuildConnectionRows(os.sockets, os.processes, false);
     const RowCompare compare = [column](const ListRow& a, const ListRow& b) {
         return CompareConnectionRows(a, b, column);
     };

@@ -49,7 +49,9 @@ void CheckTables(const std::vector<InetDiagEntry>& entries) {
     const SocketOwnerMap owners({});
     const auto tcp = MakeTcpTable(entries, owners);
     const auto udp = MakeUdpTable(entries, owners);
-    Check(tcp.size() <= entries.size() && udp.size() <= entries.size());
+    // No socket is both an IPv4 and an IPv6 row.
+    Check(tcp.size() + MakeTcp6Table(entries, owners).size() <= entries.size() &&
+          udp.size() + MakeUdp6Table(entries, owners).size() <= entries.size());
     for (const auto& row : tcp)
         Check(row.dwState <= 12 && row.dwLocalPort <= 0xFFFF && row.dwRemotePort <= 0xFFFF);
 }

@@ -1,6 +1,8 @@
 #include "ListView.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
+#include <algorithm>
 
 ListView::ListView(QWidget* parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -37,4 +39,33 @@ std::optional<std::string> ListView::selectedCaption() const {
     if (selected.isEmpty())
         return std::nullopt;
     return model_->rows().at(static_cast<size_t>(selected.first().row())).caption;
+}
+
+const ListRow* ListView::selectedRow() const {
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    if (selected.isEmpty())
+        return nullptr;
+    return &model_->rows().at(static_cast<size_t>(selected.first().row()));
+}
+
+bool ListView::selectFirst(const std::function<bool(const ListRow&)>& match) {
+    const ListRows& all = rows();
+    const auto found = std::find_if(all.begin(), all.end(), match);
+    if (found == all.end())
+        return false;
+    const QModelIndex index = model_->index(static_cast<int>(found - all.begin()), 0);
+    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                 QItemSelectionModel::Rows);
+    return true;
+}
+
+QPoint ListView::scrollPosition() const {
+    return {horizontalScrollBar()->value(), verticalScrollBar()->value()};
+}
+
+void ListView::setScrollPosition(QPoint position) {
+    // The scroll bars take the new rows' range only when the view lays them out.
+    executeDelayedItemsLayout();
+    horizontalScrollBar()->setValue(position.x());
+    verticalScrollBar()->setValue(position.y());
 }

@@ -4,6 +4,7 @@
 #include "RowSort.h"
 
 #include <QTableView>
+#include <functional>
 #include <optional>
 
 // The report-style list the windows share: grid lines, whole-row single
@@ -26,6 +27,16 @@ class ListView : public QTableView {
 
     // The caption of the selected row, if a row is selected.
     std::optional<std::string> selectedCaption() const;
+
+    // What a rebuild that keeps the user's place needs: the selected row, a
+    // way to select a row again, and the scroll position.
+    const ListRow* selectedRow() const;
+    // Selects the first row for which match holds and makes it current; false
+    // when no row matches.
+    bool selectFirst(const std::function<bool(const ListRow&)>& match);
+    QPoint scrollPosition() const;
+    // Scrolls to position once the rows now held are laid out.
+    void setScrollPosition(QPoint position);
 
   signals:
     void columnClicked(int column);

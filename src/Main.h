@@ -5,13 +5,18 @@
 
 #include <QEvent>
 #include <QMainWindow>
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TForm1;
 }
 class ListView;
+class QTimer;
+class RowFetch;
 
 // The main window: the three lists, the rule for when they are rebuilt, the
 // Modules and About windows, and the sniffer panel.
@@ -50,8 +55,9 @@ class TForm1 : public QMainWindow {
     void FillProcessList();
     void FillListenerList();
     void FillConnectionList();
-    void AddTcpConnectionRows();
-    void AddUdpEndpointRows();
+
+    void SetIncludeIpv6(bool on); // Listeners/Connections also show IPv6; rebuilds
+    void SetLiveRefresh(bool on); // rebuild the active list every 2 s
 
     void AppendSnifferLine(const char* text);
     void EnableSnifferPanel();
@@ -67,8 +73,24 @@ class TForm1 : public QMainWindow {
     void TrackActivation(QEvent::Type type);
     void SetPanelLocked(bool locked);
 
+    // Live refresh and the IPv6 rows.
+    ListView& PageList(int page);
+    std::function<ListRows()> RowBuilder(int page) const;
+    void RebuiltByHand(int page);
+    void LiveRefreshTick();
+    void ReplaceRowsKeepingPlace(int page, ListRows rows);
+
     std::unique_ptr<Ui::TForm1> ui;
     platform::Platform& os_;
     bool activatedBefore_ = false;
     bool leftForOwnWindow_ = false;
+
+    bool includeIpv6_ = false;
+    // The column of the user's last header click per list, until a rebuild
+    // by hand puts the list back in table order.
+    std::array<std::optional<int>, 3> chosenSort_;
+    // Counts rebuilds by hand, so rows fetched before one are dropped.
+    unsigned handRebuilds_ = 0;
+    QTimer* liveRefresh_ = nullptr; // made when first switched on
+    RowFetch* rowFetch_ = nullptr;
 };

@@ -14,43 +14,41 @@ int32_t SortColumn = 0;
 } // namespace
 
 void TForm1::FillProcessList() {
+    RebuiltByHand(0);
     ui->ListView1->clear();
     ui->ListView1->setRows(BuildProcessRows(os_.processes));
 }
 
 void TForm1::FillListenerList() {
+    RebuiltByHand(1);
     ui->ListView2->clear();
-    ui->ListView2->setRows(ListenerRows(os_.sockets, os_.processes));
+    ui->ListView2->setRows(BuildListenerRows(os_.sockets, os_.processes, includeIpv6_));
 }
 
+// One fetch gives both tables and their owners: every TCP row, then every UDP row.
 void TForm1::FillConnectionList() {
+    RebuiltByHand(2);
     ui->ListView3->clear();
-    AddTcpConnectionRows();
-    AddUdpEndpointRows();
-}
-
-void TForm1::AddTcpConnectionRows() {
-    ui->ListView3->appendRows(TcpConnectionRows(os_.sockets, os_.processes));
-}
-
-void TForm1::AddUdpEndpointRows() {
-    ui->ListView3->appendRows(UdpEndpointRows(os_.sockets, os_.processes));
+    ui->ListView3->setRows(BuildConnectionRows(os_.sockets, os_.processes, includeIpv6_));
 }
 
 void TForm1::ListView1ColumnClick(int column) {
     SortColumn = column;
+    chosenSort_[0] = column;
     ui->ListView1->sortRows(
         [this](const ListRow& a, const ListRow& b) { return ListView1Compare(a, b); });
 }
 
 void TForm1::ListView2ColumnClick(int column) {
     SortColumn = column;
+    chosenSort_[1] = column;
     ui->ListView2->sortRows(
         [this](const ListRow& a, const ListRow& b) { return ListView2Compare(a, b); });
 }
 
 void TForm1::ListView3ColumnClick(int column) {
     SortColumn = column;
+    chosenSort_[2] = column;
     ui->ListView3->sortRows(
         [this](const ListRow& a, const ListRow& b) { return ListView3Compare(a, b); });
 }

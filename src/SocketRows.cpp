@@ -28,6 +28,11 @@ std::string AddressText(uint32_t address) {
            std::to_string(bytes[2]) + '.' + std::to_string(bytes[3]);
 }
 
+std::string Address6Text(const platform::Ipv6Address& address) {
+    char text[INET6_ADDRSTRLEN];
+    return inet_ntop(AF_INET6, address.data(), text, sizeof text) ? text : "";
+}
+
 uint16_t PortNumber(uint32_t portField) {
     return ntohs(static_cast<uint16_t>(portField & 0xFFFF));
 }
@@ -42,13 +47,20 @@ EndpointOwner LookupOwner(platform::ProcessApi& processes, uint32_t pid) {
     return {names->baseName.value_or(kUnknownName), names->fileName.value_or(kUnknownName)};
 }
 
+const EndpointOwner& EndpointOwners::Of(uint32_t pid) {
+    const auto found = known_.find(pid);
+    if (found != known_.end())
+        return found->second;
+    return known_.emplace(pid, LookupOwner(processes_, pid)).first->second;
+}
+
 namespace {
 
 // A row of an endpoint owned by pid: its cells, then the owner's two names.
-ListRow EndpointRow(platform::ProcessApi& processes, uint32_t pid, std::vector<std::string> cells) {
-    EndpointOwner owner = LookupOwner(processes, pid);
-    cells.push_back(std::move(owner.name));
-    cells.push_back(std::move(owner.fileName));
+ListRow EndpointRow(EndpointOwners& owners, uint32_t pid, std::vector<std::string> cells) {
+    const EndpointOwner& owner = owners.Of(pid);
+    cells.push_back(owner.name);
+    cells.push_back(owner.fileName);
     return {std::to_string(pid), std::move(cells)};
 }
 
@@ -56,45 +68,77 @@ std::string PortText(uint32_t portField) {
     return std::to_string(PortNumber(portField));
 }
 
+// Appends a row per table row for which make gives cells, when the table was read.
+template <typename Table, typename Make>
+void AddRows(ListRows& rows, const std::optional<Table>& table, EndpointOwners& owners, Make make) {
+    if (!table)
+        return;
+    for (const auto& entry : *table)
+        if (auto cells = make(entry))
+            rows.push_back(EndpointRow(owners, entry.dwOwningPid, std::move(*cells)));
+}
+
+using Cells = std::optional<std::vector<std::string>>;
+
 } // namespace
 
-ListRows ListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
+ListRows ListenerRows(const platform::EndpointTables& tables, EndpointOwners& owners) {
     ListRows rows;
-    if (const auto table = sockets.GetExtendedTcpTable())
-        for (const auto& entry : *table)
-            if (entry.dwState == kListening)
-                rows.push_back(
-                    EndpointRow(processes, entry.dwOwningPid,
-                                {AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort)}));
+    AddRows(rows, tables.tcp, owners, [](const platform::MibTcpRowOwnerPid& entry) -> Cells {
+        if (entry.dwState != kListening)
+            return std::nullopt;
+        return {{AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort)}};
+    });
+    AddRows(rows, tables.tcp6, owners, [](const platform::MibTcp6RowOwnerPid& entry) -> Cells {
+        if (entry.dwState != kListening)
+            return std::nullopt;
+        return {{Address6Text(entry.ucLocalAddr), PortText(entry.dwLocalPort)}};
+    });
     return rows;
 }
 
-ListRows TcpConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
+ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwners& owners) {
     ListRows rows;
-    if (const auto table = sockets.GetExtendedTcpTable())
-        for (const auto& entry : *table)
-            rows.push_back(
-                EndpointRow(processes, entry.dwOwningPid,
-                            {"TCP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
-                             AddressText(entry.dwRemoteAddr), PortText(entry.dwRemotePort),
-                             TcpStateName(entry.dwState)}));
+    AddRows(rows, tables.tcp, owners, [](const platform::MibTcpRowOwnerPid& entry) -> Cells {
+        return {{"TCP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
+                 AddressText(entry.dwRemoteAddr), PortText(entry.dwRemotePort),
+                 TcpStateName(entry.dwState)}};
+    });
+    AddRows(rows, tables.tcp6, owners, [](const platform::MibTcp6RowOwnerPid& entry) -> Cells {
+        return {{"TCP6", Address6Text(entry.ucLocalAddr), PortText(entry.dwLocalPort),
+                 Address6Text(entry.ucRemoteAddr), PortText(entry.dwRemotePort),
+                 TcpStateName(entry.dwState)}};
+    });
     return rows;
 }
 
-ListRows UdpEndpointRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
+ListRows UdpEndpointRows(const platform::EndpointTables& tables, EndpointOwners& owners) {
     ListRows rows;
-    if (const auto table = sockets.GetExtendedUdpTable())
-        for (const auto& entry : *table)
-            rows.push_back(
-                EndpointRow(processes, entry.dwOwningPid,
-                            {"UDP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
-                             kNotApplicable, kNotApplicable, kNotApplicable}));
+    AddRows(rows, tables.udp, owners, [](const platform::MibUdpRowOwnerPid& entry) -> Cells {
+        return {{"UDP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort), kNotApplicable,
+                 kNotApplicable, kNotApplicable}};
+    });
+    AddRows(rows, tables.udp6, owners, [](const platform::MibUdp6RowOwnerPid& entry) -> Cells {
+        return {{"UDP6", Address6Text(entry.ucLocalAddr), PortText(entry.dwLocalPort),
+                 kNotApplicable, kNotApplicable, kNotApplicable}};
+    });
     return rows;
 }
 
-ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes) {
-    ListRows rows = TcpConnectionRows(sockets, processes);
-    ListRows udp = UdpEndpointRows(sockets, processes);
+ListRows BuildListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
+                           bool includeIpv6) {
+    const auto tables = sockets.GetEndpointTables({.udp = false, .ipv6 = includeIpv6});
+    EndpointOwners owners(processes);
+    return ListenerRows(tables, owners);
+}
+
+ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
+                             bool includeIpv6) {
+    const auto tables = sockets.GetEndpointTables({.udp = true, .ipv6 = includeIpv6});
+    EndpointOwners owners(processes);
+    ListRows rows = TcpConnectionRows(tables, owners);
+    ListRows udp = UdpEndpointRows(tables, owners);
+    rows.reserve(rows.size() + udp.size());
     rows.insert(rows.end(), std::make_move_iterator(udp.begin()),
                 std::make_move_iterator(udp.end()));
     return rows;

@@ -9,11 +9,14 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 std::string TcpStateName(uint32_t state);
 
 // Dotted-quad text of an address held in network byte order.
 std::string AddressText(uint32_t address);
+// The shortest standard text of an IPv6 address (RFC 5952, as inet_ntop).
+std::string Address6Text(const platform::Ipv6Address& address);
 
 // The port held in network byte order in the low 16 bits of a port field.
 uint16_t PortNumber(uint32_t portField);
@@ -26,9 +29,28 @@ struct EndpointOwner {
 };
 EndpointOwner LookupOwner(platform::ProcessApi& processes, uint32_t pid);
 
-// Listening TCP endpoints only.
-ListRows ListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes);
-ListRows TcpConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes);
-ListRows UdpEndpointRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes);
+// The owners of one rebuild: each process is looked up once, when its first
+// endpoint is, and forgotten with the rebuild.
+class EndpointOwners {
+  public:
+    explicit EndpointOwners(platform::ProcessApi& processes) : processes_(processes) {}
+    const EndpointOwner& Of(uint32_t pid);
+
+  private:
+    platform::ProcessApi& processes_;
+    std::unordered_map<uint32_t, EndpointOwner> known_;
+};
+
+// Listening TCP endpoints only, the IPv6 ones after the IPv4 ones.
+ListRows ListenerRows(const platform::EndpointTables& tables, EndpointOwners& owners);
+// TCP rows, then TCP6 rows.
+ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwners& owners);
+// UDP rows, then UDP6 rows.
+ListRows UdpEndpointRows(const platform::EndpointTables& tables, EndpointOwners& owners);
+
+// A whole list from fresh tables: the IPv6 rows only when asked for.
+ListRows BuildListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
+                           bool includeIpv6);
 // Every TCP row, then every UDP row.
-ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes);
+ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
+                             bool includeIpv6);

@@ -10,39 +10,58 @@ namespace platform {
 
 namespace {
 
-// The AF_INET and AF_INET6 sockets of one protocol, or nullopt when either
-// dump fails.
-std::optional<std::vector<sockdiag::InetDiagEntry>> DumpBothFamilies(uint8_t protocol) {
+using sockdiag::InetDiagEntry;
+using Entries = std::optional<std::vector<InetDiagEntry>>;
+
+// The sockets of one protocol, per address family; nullopt where a dump failed.
+struct ProtocolDumps {
+    Entries ipv4;
+    Entries ipv6;
+};
+
+// A socket of its own per protocol: a dump that fails part way leaves the
+// rest of its reply queued, and the kernel refuses the socket another dump
+// until that is read.
+ProtocolDumps DumpProtocol(uint8_t protocol) {
     using namespace sockdiag;
+    ProtocolDumps dumps;
     auto socket = SockDiagSocket::Open();
     if (!socket)
+        return dumps;
+    dumps.ipv4 = Dump(*socket, MakeDumpRequest(AF_INET, protocol, kEveryReportedState, 1));
+    if (dumps.ipv4)
+        dumps.ipv6 = Dump(*socket, MakeDumpRequest(AF_INET6, protocol, kEveryReportedState, 2));
+    return dumps;
+}
+
+// Both families' sockets, since IPv4 reaches some AF_INET6 sockets too;
+// nullopt unless both dumps were read.
+Entries Ipv4Candidates(const ProtocolDumps& dumps) {
+    if (!dumps.ipv4 || !dumps.ipv6)
         return std::nullopt;
-    auto entries = Dump(*socket, MakeDumpRequest(AF_INET, protocol, kEveryReportedState, 1));
-    if (!entries)
-        return std::nullopt;
-    const auto ipv6 = Dump(*socket, MakeDumpRequest(AF_INET6, protocol, kEveryReportedState, 2));
-    if (!ipv6)
-        return std::nullopt;
-    entries->insert(entries->end(), ipv6->begin(), ipv6->end());
-    return entries;
+    Entries both = dumps.ipv4;
+    both->insert(both->end(), dumps.ipv6->begin(), dumps.ipv6->end());
+    return both;
 }
 
 } // namespace
 
-// The owners are read after the dump, so every socket the dump saw that is
+// The owners are read after the dumps, so every socket the dumps saw that is
 // still open is found.
-std::optional<std::vector<MibTcpRowOwnerPid>> LinuxSocketTables::GetExtendedTcpTable() {
-    const auto entries = DumpBothFamilies(IPPROTO_TCP);
-    if (!entries)
-        return std::nullopt;
-    return MakeTcpTable(*entries, ScanSocketOwners());
-}
-
-std::optional<std::vector<MibUdpRowOwnerPid>> LinuxSocketTables::GetExtendedUdpTable() {
-    const auto entries = DumpBothFamilies(IPPROTO_UDP);
-    if (!entries)
-        return std::nullopt;
-    return MakeUdpTable(*entries, ScanSocketOwners());
+EndpointTables LinuxSocketTables::GetEndpointTables(TableRequest request) {
+    const ProtocolDumps tcp = DumpProtocol(IPPROTO_TCP);
+    const ProtocolDumps udp = request.udp ? DumpProtocol(IPPROTO_UDP) : ProtocolDumps{};
+    const SocketOwnerMap owners = ScanSocketOwners();
+    EndpointTables tables;
+    if (const Entries entries = Ipv4Candidates(tcp))
+        tables.tcp = MakeTcpTable(*entries, owners);
+    if (const Entries entries = Ipv4Candidates(udp))
+        tables.udp = MakeUdpTable(*entries, owners);
+    if (request.ipv6 && tcp.ipv6)
+        tables.tcp6 = MakeTcp6Table(*tcp.ipv6, owners);
+    if (request.ipv6 && udp.ipv6)
+        tables.udp6 = MakeUdp6Table(*udp.ipv6, owners);
+    return tables;
 }
 
 } // namespace platform

@@ -4,13 +4,12 @@
 
 namespace platform {
 
-// The endpoint tables on Linux: one NETLINK_SOCK_DIAG dump per address family
-// (AF_INET, and AF_INET6 for the sockets IPv4 reaches through it), owners from
-// one walk of /proc/*/fd per table.
+// The endpoint tables on Linux: one NETLINK_SOCK_DIAG dump per protocol and
+// address family (AF_INET6 also for the sockets IPv4 reaches through it),
+// then the owners of them all from one walk of /proc/*/fd.
 class LinuxSocketTables : public SocketTableApi {
   public:
-    std::optional<std::vector<MibTcpRowOwnerPid>> GetExtendedTcpTable() override;
-    std::optional<std::vector<MibUdpRowOwnerPid>> GetExtendedUdpTable() override;
+    EndpointTables GetEndpointTables(TableRequest request) override;
 };
 
 } // namespace platform

@@ -113,4 +113,43 @@ std::vector<MibUdpRowOwnerPid> MakeUdpTable(std::span<const InetDiagEntry> entri
     return rows;
 }
 
+namespace {
+
+bool Ipv6Only(const InetDiagEntry& entry) {
+    return entry.family == AF_INET6 && !Ipv4Addresses(entry);
+}
+
+} // namespace
+
+std::vector<MibTcp6RowOwnerPid> MakeTcp6Table(std::span<const InetDiagEntry> entries,
+                                              const SocketOwnerMap& owners) {
+    std::vector<MibTcp6RowOwnerPid> rows;
+    for (const auto& entry : entries)
+        if (Ipv6Only(entry))
+            rows.push_back({entry.localAddr, htons(entry.localPort), entry.remoteAddr,
+                            htons(entry.remotePort), MibTcpState(entry.state),
+                            owners.OwnerOf(entry.inode)});
+    const auto key = [](const MibTcp6RowOwnerPid& row) {
+        return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.ucRemoteAddr,
+                               ntohs(row.dwRemotePort), row.dwState, row.dwOwningPid);
+    };
+    std::sort(rows.begin(), rows.end(),
+              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
+    return rows;
+}
+
+std::vector<MibUdp6RowOwnerPid> MakeUdp6Table(std::span<const InetDiagEntry> entries,
+                                              const SocketOwnerMap& owners) {
+    std::vector<MibUdp6RowOwnerPid> rows;
+    for (const auto& entry : entries)
+        if (Ipv6Only(entry))
+            rows.push_back({entry.localAddr, htons(entry.localPort), owners.OwnerOf(entry.inode)});
+    const auto key = [](const MibUdp6RowOwnerPid& row) {
+        return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.dwOwningPid);
+    };
+    std::sort(rows.begin(), rows.end(),
+              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
+    return rows;
+}
+
 } // namespace platform

@@ -1,7 +1,8 @@
 #pragma once
 
-// The IPv4 endpoint tables made from decoded sock_diag entries: which sockets
-// IPv4 traffic reaches, their MIB TCP states, their owners and their order.
+// The endpoint tables made from decoded sock_diag entries: which sockets IPv4
+// traffic reaches and which only IPv6 does, their MIB TCP states, their
+// owners and their order.
 
 #include "SockDiagReader.h"
 #include "SocketOwners.h"
@@ -39,5 +40,12 @@ std::vector<MibTcpRowOwnerPid> MakeTcpTable(std::span<const sockdiag::InetDiagEn
 // The same for UDP, sorted by local address and local port, then owner.
 std::vector<MibUdpRowOwnerPid> MakeUdpTable(std::span<const sockdiag::InetDiagEntry> entries,
                                             const SocketOwnerMap& owners);
+
+// The rows of the AF_INET6 entries that Ipv4Addresses passes over, in the
+// same order, addresses compared byte by byte.
+std::vector<MibTcp6RowOwnerPid> MakeTcp6Table(std::span<const sockdiag::InetDiagEntry> entries,
+                                              const SocketOwnerMap& owners);
+std::vector<MibUdp6RowOwnerPid> MakeUdp6Table(std::span<const sockdiag::InetDiagEntry> entries,
+                                              const SocketOwnerMap& owners);
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <map>
 
 // A process that answers each query as told, and a process table of them:
@@ -37,7 +38,9 @@ struct FakeProcess : platform::ProcessHandle {
 struct FakeProcessApi : platform::ProcessApi {
     std::optional<std::vector<uint32_t>> ids = std::vector<uint32_t>{};
     std::map<uint32_t, FakeProcess> processes;
-    int enumerations = 0;
+    // The lists may read the tables on a worker thread.
+    std::atomic<int> enumerations = 0;
+    std::atomic<int> opens = 0;
 
     void add(uint32_t pid, FakeProcess process) {
         ids->push_back(pid);
@@ -49,6 +52,7 @@ struct FakeProcessApi : platform::ProcessApi {
         return ids;
     }
     std::unique_ptr<platform::ProcessHandle> OpenProcess(uint32_t pid) override {
+        ++opens;
         const auto found = processes.find(pid);
         if (found == processes.end() || !found->second.opens)
             return nullptr;
@@ -65,18 +69,27 @@ inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t
     return process;
 }
 
-// Endpoint tables made up by a test; nullopt makes that fetch fail. Addresses
+// Endpoint tables made up by a test; nullopt makes that table fail. Addresses
 // and ports are stored in network byte order: htons(80) holds the bytes 00 50.
+// A fetch hands out the tables it was asked for.
 struct FakeSocketTables : platform::SocketTableApi {
     std::optional<std::vector<platform::MibTcpRowOwnerPid>> tcp =
         std::vector<platform::MibTcpRowOwnerPid>{};
     std::optional<std::vector<platform::MibUdpRowOwnerPid>> udp =
         std::vector<platform::MibUdpRowOwnerPid>{};
+    std::optional<std::vector<platform::MibTcp6RowOwnerPid>> tcp6 =
+        std::vector<platform::MibTcp6RowOwnerPid>{};
+    std::optional<std::vector<platform::MibUdp6RowOwnerPid>> udp6 =
+        std::vector<platform::MibUdp6RowOwnerPid>{};
 
-    std::optional<std::vector<platform::MibTcpRowOwnerPid>> GetExtendedTcpTable() override {
-        return tcp;
-    }
-    std::optional<std::vector<platform::MibUdpRowOwnerPid>> GetExtendedUdpTable() override {
-        return udp;
+    platform::EndpointTables GetEndpointTables(platform::TableRequest request) override {
+        platform::EndpointTables asked{tcp, {}, {}, {}};
+        if (request.udp)
+            asked.udp = udp;
+        if (request.ipv6)
+            asked.tcp6 = tcp6;
+        if (request.udp && request.ipv6)
+            asked.udp6 = udp6;
+        return asked;
     }
 };

@@ -43,8 +43,8 @@ TEST(Descriptors, NoRebuildLeavesOneOpen) {
         std::function<size_t()> run;
     } cases[] = {
         {"Processes", [&] { return BuildProcessRows(os.processes).size(); }},
-        {"Listeners", [&] { return ListenerRows(os.sockets, os.processes).size(); }},
-        {"Connections", [&] { return BuildConnectionRows(os.sockets, os.processes).size(); }},
+        {"Listeners", [&] { return BuildListenerRows(os.sockets, os.processes, true).size(); }},
+        {"Connections", [&] { return BuildConnectionRows(os.sockets, os.processes, true).size(); }},
         {"Modules", [&] { return ModuleRows(os.processes, getpid()).size(); }},
         {"Modules of an ended process",
          [&] { return ModuleRows(os.processes, EndedPid()).size(); }},

@@ -41,7 +41,7 @@ platform::LinuxSocketTables sockets;
 platform::LinuxProcessApi processes;
 
 Texts ConnectionsOn(uint16_t port) {
-    return RowsOn(BuildConnectionRows(sockets, processes), port, {3, 5});
+    return RowsOn(BuildConnectionRows(sockets, processes, false), port, {3, 5});
 }
 
 } // namespace
@@ -68,7 +68,7 @@ TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4ReachesWithTheirOwner) {
         Fd server(accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC));
         const std::string clientPort = std::to_string(PortOf(client));
         const Fd udp = Open(c.family, SOCK_DGRAM, c.address, 0, c.v6Only);
-        EXPECT_EQ(RowsOn(ListenerRows(sockets, processes), PortOf(listener), {2}),
+        EXPECT_EQ(RowsOn(BuildListenerRows(sockets, processes, false), PortOf(listener), {2}),
                   Texts{kMe + " " + c.listedAs + " " + port + " " + kOwner});
         Texts connections = {
             kMe + " TCP " + c.listedAs + " " + port + " 0.0.0.0 0 LISTEN " + kOwner,

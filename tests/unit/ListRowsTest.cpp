@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
@@ -66,8 +67,10 @@ TEST(BuildProcessRows, SkipsWhatCannotBeReadAndConsidersTheFirst1024Identifiers)
     EXPECT_TRUE(BuildProcessRows(api).empty());
 }
 
-// Each owner looked up for its rows: 100 answers, 200's name query fails, 300
-// is closed to us; a failed or empty table gives no rows of its own.
+// Each owner looked up once per rebuild: 100 answers, 200's name query
+// fails, 300 is closed to us; a failed or empty table gives no rows of its
+// own; the IPv6 rows come only when asked for, after the IPv4 ones of their
+// protocol.
 TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
     FakeProcessApi processes;
     processes.add(100, Running("/usr/sbin/sshd"));
@@ -85,19 +88,36 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
         {"300", "TCP", "127.0.0.1", "8080", "0.0.0.0", "0", "LISTEN", "", ""}};
     const Rows udp = {
         {"100", "UDP", "0.0.0.0", "53", "N/A", "N/A", "N/A", "sshd", "/usr/sbin/sshd"}};
+    const Rows tcp6 = {
+        {"100", "TCP6", "::", "22", "::", "0", "LISTEN", "sshd", "/usr/sbin/sshd"},
+        {"0", "TCP6", "2001:db8::1:0:0:1", "22", "fe80::2", "50000", "Wait", "", ""}};
+    const Rows udp6 = {
+        {"200", "UDP6", "::1", "546", "N/A", "N/A", "N/A", "<unknown>", "/opt/daemon"}};
     const struct {
         const char* fault;
         std::function<void(FakeSocketTables&)> make;
+        bool ipv6;
         Rows listeners;
         Rows connections; // every TCP row, then every UDP row
     } cases[] = {
-        {"none", [](auto&) {}, listeners, {tcp[0], tcp[1], tcp[2], udp[0]}},
-        {"the TCP fetch fails", [](auto& tables) { tables.tcp.reset(); }, {}, udp},
-        {"the UDP fetch fails", [](auto& tables) { tables.udp.reset(); }, listeners, tcp},
+        {"none", [](auto&) {}, false, listeners, {tcp[0], tcp[1], tcp[2], udp[0]}},
+        {"the TCP fetch fails", [](auto& tables) { tables.tcp.reset(); }, false, {}, udp},
+        {"the UDP fetch fails", [](auto& tables) { tables.udp.reset(); }, false, listeners, tcp},
         {"both tables are empty",
          [](auto& tables) { tables.tcp->clear(), tables.udp->clear(); },
+         false,
          {},
          {}},
+        {"none, IPv6 asked for",
+         [](auto&) {},
+         true,
+         {listeners[0], listeners[1], {"100", "::", "22", "sshd", "/usr/sbin/sshd"}},
+         {tcp[0], tcp[1], tcp[2], tcp6[0], tcp6[1], udp[0], udp6[0]}},
+        {"the TCP fetch fails, IPv6 asked for",
+         [](auto& tables) { tables.tcp.reset(); },
+         true,
+         {{"100", "::", "22", "sshd", "/usr/sbin/sshd"}},
+         {tcp6[0], tcp6[1], udp[0], udp6[0]}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
@@ -107,9 +127,25 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
             {5, localhost, htons(40000), inet_addr("10.0.0.1"), htons(443), 200},
             {2, localhost, htons(8080), 0, 0, 300}};
         sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 100}};
+        sockets.tcp6 = std::vector<platform::MibTcp6RowOwnerPid>{
+            {{}, htons(22), {}, 0, 2, 100},
+            {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1},
+             htons(22),
+             {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2},
+             htons(50000),
+             11,
+             0}};
+        sockets.udp6 = std::vector<platform::MibUdp6RowOwnerPid>{
+            {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, htons(546), 200}};
         c.make(sockets);
-        EXPECT_EQ(AllCells(ListenerRows(sockets, processes)), c.listeners);
-        EXPECT_EQ(AllCells(BuildConnectionRows(sockets, processes)), c.connections);
+        EXPECT_EQ(AllCells(BuildListenerRows(sockets, processes, c.ipv6)), c.listeners);
+        processes.opens = 0;
+        const ListRows connections = BuildConnectionRows(sockets, processes, c.ipv6);
+        EXPECT_EQ(AllCells(connections), c.connections);
+        std::set<std::string> owners;
+        for (const auto& row : connections)
+            owners.insert(row.caption);
+        EXPECT_EQ(processes.opens, static_cast<int>(owners.size())) << "each owner once";
     }
     // LISTEN, Established and Wait show above and in the real tables; the
     // other names would only restate the code's table.
