@@ -64,8 +64,6 @@ QPoint ListView::scrollPosition() const {
 }
 
 void ListView::setScrollPosition(QPoint position) {
-    // The scroll bars take the new rows' range only when the view lays them out.
-    executeDelayedItemsLayout();
     horizontalScrollBar()->setValue(position.x());
     verticalScrollBar()->setValue(position.y());
 }

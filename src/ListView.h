@@ -35,7 +35,6 @@ class ListView : public QTableView {
     // when no row matches.
     bool selectFirst(const std::function<bool(const ListRow&)>& match);
     QPoint scrollPosition() const;
-    // Scrolls to position once the rows now held are laid out.
     void setScrollPosition(QPoint position);
 
   signals:

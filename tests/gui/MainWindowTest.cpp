@@ -9,8 +9,10 @@
 #include <QAction>
 #include <QDialog>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,6 +93,52 @@ TEST_F(MainWindow, AHeaderClickSortsEachListAndRefreshRestoresTableOrder) {
         Action("Refresh1").trigger();
         EXPECT_EQ(Column(list.c_str(), 0), tableOrder[tab]) << list;
     }
+}
+
+// With live refresh on, each rebuild shows the new rows sorted as the user
+// chose, the same endpoint selected and the list scrolled as it was; a
+// rebuild by hand still shows table order and no selection.
+TEST_F(MainWindow, LiveRefreshKeepsTheSortTheSelectionAndTheScrollPosition) {
+    const auto connectionsOnPorts = [&](uint16_t from, uint16_t to) {
+        const std::lock_guard<std::mutex> hold(sockets.lock);
+        sockets.tcp->clear();
+        sockets.udp->clear();
+        for (uint16_t port = from; port < to; ++port)
+            sockets.tcp->push_back({5, inet_addr("127.0.0.1"), htons(port), 0, htons(80), 7});
+    };
+    connectionsOnPorts(1000, 1300);
+    Tabs().setCurrentIndex(2);
+    ListView& list = List("ListView3");
+    QHeaderView* header = list.horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(3) + 5, header->height() / 2));
+    QApplication::processEvents(); // lays the rows out
+    list.verticalScrollBar()->setValue(100);
+    QTest::mouseClick(list.viewport(), Qt::LeftButton, {},
+                      list.visualRect(list.model()->index(105, 2)).center());
+    ASSERT_EQ(list.selectedRow()->column(3), "1194");
+    ASSERT_EQ(list.verticalScrollBar()->value(), 100);
+
+    form->SetLiveRefresh(true);
+    auto* timer = form->findChild<QTimer*>("liveRefresh");
+    EXPECT_EQ(timer->interval(), 2000);
+    timer->setInterval(1);
+    const struct { uint16_t from, to; } rebuilds[] = {{1000, 1400}, {1100, 1250}};
+    for (const auto& rebuild : rebuilds) {
+        connectionsOnPorts(rebuild.from, rebuild.to);
+        ASSERT_TRUE(
+            WaitUntil([&] { return list.rows().size() == size_t{rebuild.to} - rebuild.from; }));
+        const Texts ports = Column("ListView3", 3);
+        EXPECT_TRUE(std::is_sorted(ports.begin(), ports.end(),
+                                   [](auto& a, auto& b) { return std::stoi(a) > std::stoi(b); }));
+        ASSERT_NE(list.selectedRow(), nullptr);
+        EXPECT_EQ(list.selectedRow()->column(3), "1194");
+        EXPECT_EQ(list.verticalScrollBar()->value(), 100);
+    }
+    form->SetLiveRefresh(false);
+    Action("Refresh1").trigger();
+    EXPECT_EQ(Column("ListView3", 3).front(), "1100");
+    EXPECT_EQ(list.selectedRow(), nullptr);
 }
 
 // A double-click on a Listeners row opens the Modules window of its PID;

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <map>
+#include <mutex>
 
 // A process that answers each query as told, and a process table of them:
 // which identifiers exist, and which process each opens.
@@ -71,8 +72,10 @@ inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t
 
 // Endpoint tables made up by a test; nullopt makes that table fail. Addresses
 // and ports are stored in network byte order: htons(80) holds the bytes 00 50.
-// A fetch hands out the tables it was asked for.
+// A fetch hands out the tables it was asked for; a test that changes them
+// while a live refresh may fetch holds the lock.
 struct FakeSocketTables : platform::SocketTableApi {
+    std::mutex lock;
     std::optional<std::vector<platform::MibTcpRowOwnerPid>> tcp =
         std::vector<platform::MibTcpRowOwnerPid>{};
     std::optional<std::vector<platform::MibUdpRowOwnerPid>> udp =
@@ -83,6 +86,7 @@ struct FakeSocketTables : platform::SocketTableApi {
         std::vector<platform::MibUdp6RowOwnerPid>{};
 
     platform::EndpointTables GetEndpointTables(platform::TableRequest request) override {
+        const std::lock_guard<std::mutex> hold(lock);
         platform::EndpointTables asked{tcp, {}, {}, {}};
         if (request.udp)
             asked.udp = udp;

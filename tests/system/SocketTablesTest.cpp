@@ -40,17 +40,18 @@ Texts RowsOn(const ListRows& rows, uint16_t port, std::initializer_list<int> col
 platform::LinuxSocketTables sockets;
 platform::LinuxProcessApi processes;
 
-Texts ConnectionsOn(uint16_t port) {
-    return RowsOn(BuildConnectionRows(sockets, processes, false), port, {3, 5});
+Texts ConnectionsOn(uint16_t port, bool includeIpv6 = false) {
+    return RowsOn(BuildConnectionRows(sockets, processes, includeIpv6), port, {3, 5});
 }
 
 } // namespace
 
 // A listener, both ends of an IPv4 client's connection to it, and a UDP
-// socket; one on :: without IPV6_V6ONLY takes IPv4 as 0.0.0.0, and one with
-// it, or on ::1, is never listed. The end of a connection that closes first
-// lingers in TIME_WAIT, held by no process.
-TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4ReachesWithTheirOwner) {
+// socket; one on :: without IPV6_V6ONLY takes IPv4 as 0.0.0.0, also when the
+// IPv6 rows are asked for. One with it, or on ::1, is listed only then, as
+// TCP6 or UDP6. The end of a connection that closes first lingers in
+// TIME_WAIT, held by no process.
+TEST(LinuxSocketTables, ListsTheSocketsIpv4ReachesAndTheIpv6OnesWhenAsked) {
     // Containers often run without IPv6.
     const bool ipv6 = std::ifstream("/proc/net/if_inet6").peek() != EOF;
     const struct {
@@ -76,6 +77,7 @@ TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4ReachesWithTheirOwner) {
             kMe + " TCP 127.0.0.1 " + clientPort + " 127.0.0.1 " + port + " Established " + kOwner};
         std::sort(connections.begin(), connections.end());
         EXPECT_EQ(ConnectionsOn(PortOf(listener)), connections) << c.address;
+        EXPECT_EQ(ConnectionsOn(PortOf(listener), true), connections) << c.address;
         EXPECT_EQ(ConnectionsOn(PortOf(udp)),
                   Texts{kMe + " UDP " + c.listedAs + " " + std::to_string(PortOf(udp)) +
                         " N/A N/A N/A " + kOwner});
@@ -92,12 +94,28 @@ TEST(LinuxSocketTables, ListsExactlyTheSocketsIpv4ReachesWithTheirOwner) {
     if (!ipv6)
         GTEST_SKIP() << "no IPv6 on the loopback interface";
 
-    // Another process's row may share a port number; none may be ours.
     const Fd tcpV6Only = Open(AF_INET6, SOCK_STREAM, "::", 0, 1);
     const Fd tcpLoopback = Open(AF_INET6, SOCK_STREAM, "::1");
+    const Fd client = Connect(AF_INET6, "::1", PortOf(tcpLoopback));
+    const Fd server(accept4(tcpLoopback.fd, nullptr, nullptr, SOCK_CLOEXEC));
     const Fd udpV6Only = Open(AF_INET6, SOCK_DGRAM, "::", 0, 1);
-    const Fd udpLoopback = Open(AF_INET6, SOCK_DGRAM, "::1");
-    for (const Fd* socket : {&tcpV6Only, &tcpLoopback, &udpV6Only, &udpLoopback})
+    // Another process's row may share a port number; none may be ours.
+    for (const Fd* socket : {&tcpV6Only, &tcpLoopback, &udpV6Only})
         for (const auto& row : ConnectionsOn(PortOf(*socket)))
             EXPECT_FALSE(row.starts_with(kMe + " ")) << row;
+
+    const std::string v6Only = std::to_string(PortOf(tcpV6Only));
+    const std::string loopback = std::to_string(PortOf(tcpLoopback));
+    const std::string clientPort = std::to_string(PortOf(client));
+    EXPECT_EQ(RowsOn(BuildListenerRows(sockets, processes, true), PortOf(tcpV6Only), {2}),
+              Texts{kMe + " :: " + v6Only + " " + kOwner});
+    Texts connections = {
+        kMe + " TCP6 ::1 " + loopback + " :: 0 LISTEN " + kOwner,
+        kMe + " TCP6 ::1 " + loopback + " ::1 " + clientPort + " Established " + kOwner,
+        kMe + " TCP6 ::1 " + clientPort + " ::1 " + loopback + " Established " + kOwner};
+    std::sort(connections.begin(), connections.end());
+    EXPECT_EQ(ConnectionsOn(PortOf(tcpLoopback), true), connections);
+    EXPECT_EQ(
+        ConnectionsOn(PortOf(udpV6Only), true),
+        Texts{kMe + " UDP6 :: " + std::to_string(PortOf(udpV6Only)) + " N/A N/A N/A " + kOwner});
 }
