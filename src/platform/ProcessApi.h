@@ -33,6 +33,8 @@ class ProcessHandle {
     virtual std::optional<MemoryCounters> GetProcessMemoryInfo() = 0;
 };
 
+// The lists read processes from a worker thread as well as from the window
+// thread, so the calls may come from two threads at once.
 class ProcessApi {
   public:
     virtual ~ProcessApi() = default;
