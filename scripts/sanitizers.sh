@@ -8,9 +8,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The tests of the capture thread, of messages across threads and of the
-# live refresh's fetch thread.
-thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback|MainWindow\.LiveRefresh)'
+# The tests of the capture thread and of messages across threads.
+thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback)'
 
 # Also in force while building: test discovery runs the test programs.
 export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1

@@ -10,6 +10,7 @@
 #include "ui_Main.h"
 
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
