@@ -1,5 +1,6 @@
 #include "ListView.h"
 
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <algorithm>
@@ -21,24 +22,57 @@ ListView::ListView(QWidget* parent) : QTableView(parent) {
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &ListView::columnClicked);
+    filter_ = new RowFilter(this);
+    setModel(filter_);
     setColumns({});
 }
 
 void ListView::setColumns(std::vector<ListColumn> columns) {
     auto* old = model_;
     model_ = new RowModel(std::move(columns), this);
-    setModel(model_);
+    filter_->setRowModel(model_);
     delete old;
     const auto& cols = model_->columns();
     for (size_t i = 0; i < cols.size(); ++i)
         setColumnWidth(static_cast<int>(i), cols[i].width);
 }
 
-std::optional<std::string> ListView::selectedCaption() const {
+const ListRow& ListView::shownRow(int index) const {
+    const QModelIndex source = filter_->mapToSource(filter_->index(index, 0));
+    return model_->rows().at(static_cast<size_t>(source.row()));
+}
+
+const ListRow* ListView::selectedRow() const {
     const QModelIndexList selected = selectionModel()->selectedRows();
     if (selected.isEmpty())
+        return nullptr;
+    return &shownRow(selected.first().row());
+}
+
+std::optional<std::string> ListView::selectedCaption() const {
+    const ListRow* row = selectedRow();
+    if (!row)
         return std::nullopt;
-    return model_->rows().at(static_cast<size_t>(selected.first().row())).caption;
+    return row->caption;
+}
+
+// A mouse event comes in viewport coordinates; the Menu key opens the menu
+// over the selected row.
+void ListView::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        const QModelIndex under = indexAt(event->pos());
+        if (under.isValid())
+            setCurrentIndex(under);
+        emit menuRequested(event->globalPos(), under.isValid());
+        return;
+    }
+    const QModelIndexList selected = selectionModel()->selectedRows();
+    if (selected.isEmpty()) {
+        emit menuRequested(viewport()->mapToGlobal(QPoint(0, 0)), false);
+        return;
+    }
+    scrollTo(selected.first());
+    emit menuRequested(viewport()->mapToGlobal(visualRect(selected.first()).center()), true);
 }
 
 const ListRow* ListView::selectedRow() const {

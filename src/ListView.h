@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RowFilter.h"
 #include "RowModel.h"
 #include "RowSort.h"
 
@@ -8,7 +9,8 @@
 #include <optional>
 
 // The report-style list the windows share: grid lines, whole-row single
-// selection, clickable headers, no sorting of its own.
+// selection, clickable headers, no sorting of its own. It shows the rows
+// through a filter that passes every row until a find text is set.
 class ListView : public QTableView {
     Q_OBJECT
 
@@ -25,7 +27,13 @@ class ListView : public QTableView {
     // them as they were.
     void sortRows(const RowCompare& compare) { model_->reorderRows(SortOrder(rows(), compare)); }
 
-    // The caption of the selected row, if a row is selected.
+    // The rows shown, in the order shown: those that hold the find text.
+    void setFindText(const QString& text) { filter_->setText(text); }
+    int shownRowCount() const { return filter_->rowCount(); }
+    const ListRow& shownRow(int index) const;
+
+    // The selected row, if a row is selected, and its caption.
+    const ListRow* selectedRow() const;
     std::optional<std::string> selectedCaption() const;
 
     // What a rebuild that keeps the user's place needs: the selected row, a
@@ -39,7 +47,14 @@ class ListView : public QTableView {
 
   signals:
     void columnClicked(int column);
+    // A right-click, which selects the row under it, or the Menu key: where
+    // a menu goes, and whether it is for the selected row.
+    void menuRequested(const QPoint& globalPos, bool forRow);
+
+  protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
     RowModel* model_ = nullptr;
+    RowFilter* filter_ = nullptr;
 };
