@@ -4,6 +4,7 @@
 // test can hand the windows fakes instead.
 
 #include "ProcessApi.h"
+#include "ProcessControl.h"
 #include "SnifferPlatform.h"
 #include "SocketTableApi.h"
 
@@ -14,6 +15,7 @@ struct Platform {
     SocketTableApi& sockets;
     // The real sniffer platform unless a test hands in fakes.
     SnifferPlatform& sniffer = SystemSnifferPlatform();
+    ProcessControl& control = SystemProcessControl();
 };
 
 // The real operating system.
