@@ -3,7 +3,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QScrollBar>
-#include <algorithm>
 
 ListView::ListView(QWidget* parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -75,22 +74,16 @@ void ListView::contextMenuEvent(QContextMenuEvent* event) {
     emit menuRequested(viewport()->mapToGlobal(visualRect(selected.first()).center()), true);
 }
 
-const ListRow* ListView::selectedRow() const {
-    const QModelIndexList selected = selectionModel()->selectedRows();
-    if (selected.isEmpty())
-        return nullptr;
-    return &model_->rows().at(static_cast<size_t>(selected.first().row()));
-}
-
 bool ListView::selectFirst(const std::function<bool(const ListRow&)>& match) {
-    const ListRows& all = rows();
-    const auto found = std::find_if(all.begin(), all.end(), match);
-    if (found == all.end())
-        return false;
-    const QModelIndex index = model_->index(static_cast<int>(found - all.begin()), 0);
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                 QItemSelectionModel::Rows);
-    return true;
+    for (int shown = 0; shown < shownRowCount(); ++shown) {
+        if (!match(shownRow(shown)))
+            continue;
+        selectionModel()->setCurrentIndex(filter_->index(shown, 0),
+                                          QItemSelectionModel::ClearAndSelect |
+                                              QItemSelectionModel::Rows);
+        return true;
+    }
+    return false;
 }
 
 QPoint ListView::scrollPosition() const {

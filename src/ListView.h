@@ -36,11 +36,10 @@ class ListView : public QTableView {
     const ListRow* selectedRow() const;
     std::optional<std::string> selectedCaption() const;
 
-    // What a rebuild that keeps the user's place needs: the selected row, a
-    // way to select a row again, and the scroll position.
-    const ListRow* selectedRow() const;
-    // Selects the first row for which match holds and makes it current; false
-    // when no row matches.
+    // What a rebuild that keeps the user's place needs besides the selected
+    // row: a way to select a row again, and the scroll position.
+    // Selects the first shown row for which match holds and makes it current;
+    // false when no shown row matches.
     bool selectFirst(const std::function<bool(const ListRow&)>& match);
     QPoint scrollPosition() const;
     void setScrollPosition(QPoint position);

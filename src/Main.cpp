@@ -34,6 +34,7 @@ TForm1::TForm1(platform::Platform& os, QWidget* parent)
     ui->protobox->setCurrentIndex(-1);
     ConnectHandlers();
     ConnectSnifferPanel();
+    ConnectListTools();
     platform::SetMainWindow(this);
 }
 

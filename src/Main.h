@@ -14,6 +14,7 @@
 namespace Ui {
 class TForm1;
 }
+class ListTools;
 class ListView;
 class QTimer;
 class RowFetch;
@@ -69,6 +70,9 @@ class TForm1 : public QMainWindow {
   private:
     void ConnectHandlers();
     void ConnectSnifferPanel();
+    void ConnectListTools();
+    QAction* ListOption(const char* text, const char* key, void (TForm1::*apply)(bool));
+    void ShowFindStatus();
     void OpenModulesWindow(const ListView& list);
     void TrackActivation(QEvent::Type type);
     void SetPanelLocked(bool locked);
@@ -93,4 +97,5 @@ class TForm1 : public QMainWindow {
     unsigned handRebuilds_ = 0;
     QTimer* liveRefresh_ = nullptr; // made when first switched on
     RowFetch* rowFetch_ = nullptr;
+    std::array<ListTools*, 3> listTools_{};
 };

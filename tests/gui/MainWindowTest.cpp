@@ -1,5 +1,6 @@
 // The main window over made-up tables: when the lists are rebuilt, header
-// clicks, and the windows that open from it.
+// clicks, the windows that open from it, and the find bar and context menu
+// of the lists.
 
 #include "ListView.h"
 #include "Main.h"
@@ -7,13 +8,28 @@
 #include "support/FakePlatform.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QStatusBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
+#include <csignal>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -22,7 +38,8 @@ using Texts = std::vector<std::string>;
 struct MainWindow : testing::Test {
     FakeProcessApi processes;
     FakeSocketTables sockets;
-    platform::Platform os{processes, sockets};
+    FakeProcessControl control;
+    platform::Platform os{processes, sockets, platform::SystemSnifferPlatform(), control};
     std::unique_ptr<TForm1> form;
 
     void SetUp() override {
@@ -32,6 +49,7 @@ struct MainWindow : testing::Test {
         sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
             {2, 0, htons(22), 0, 0, 7}, {2, 0, htons(6000), 0, 0, 300}, {5, 0, htons(1), 0, 0, 12}};
         sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 12}};
+        QSettings("Quillmark", "Quillmark").clear();
         form = std::make_unique<TForm1>(os);
         form->show();
         QApplication::setActiveWindow(form.get());
@@ -41,13 +59,96 @@ struct MainWindow : testing::Test {
     QAction& Action(const char* name) { return *form->findChild<QAction*>(name); }
     QTabWidget& Tabs() { return *form->findChild<QTabWidget*>("PageControl1"); }
 
+    // The cells of the rows shown, in the order shown.
     Texts Column(const char* list, int column) {
         Texts texts;
-        for (const auto& row : List(list).rows())
-            texts.push_back(row.column(column));
+        for (int i = 0; i < List(list).shownRowCount(); ++i)
+            texts.push_back(List(list).shownRow(i).column(column));
         return texts;
     }
+
+    QString Status() { return form->statusBar()->currentMessage(); }
+
+    // Right-clicks the shown row of list.
+    static void RightClick(ListView& list, int row) {
+        const QPoint at = list.visualRect(list.model()->index(row, 0)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(list.viewport(), &event);
+    }
 };
+
+// Answers what open brings up: a context menu chooses the item named choose,
+// a message box is answered Yes if it asks, a file dialog takes savePath.
+// shown notes each menu's items and each message.
+struct Answers {
+    QString choose;
+    QString savePath = {};
+    QStringList shown = {};
+
+    void run(const std::function<void()>& open) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [this] { answer(); });
+        poll.start(5);
+        open();
+    }
+
+    void answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            chooseFrom(*menu);
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            shown << box->text();
+            if (auto* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->close();
+        } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            dialog->selectFile(savePath);
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    }
+
+    // The chosen item runs once this answer has returned, so that what it
+    // opens is answered too.
+    void chooseFrom(QMenu& menu) {
+        QStringList items;
+        for (QAction* item : menu.actions()) {
+            const char* state = item->isChecked() ? " (on)" : item->isEnabled() ? "" : " (off)";
+            items << (item->isSeparator() ? "-" : item->text()) + state;
+            if (!item->isSeparator() && item->text() == choose)
+                menu.setActiveAction(item);
+        }
+        shown << items.join(", ");
+        const int key = menu.activeAction() ? Qt::Key_Return : Qt::Key_Escape;
+        QCoreApplication::postEvent(&menu, new QKeyEvent(QEvent::KeyPress, key, {}));
+    }
+};
+
+// The records of a CSV text, each a list of fields (RFC 4180).
+std::vector<Texts> ReadCsv(const std::string& text) {
+    std::vector<Texts> records(1, Texts(1));
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"' && quoted && text.compare(i, 2, "\"\"") == 0)
+            records.back().back() += text[++i];
+        else if (c == '"')
+            quoted = !quoted;
+        else if (!quoted && c == ',')
+            records.back().emplace_back();
+        else if (!quoted && text.compare(i, 2, "\r\n") == 0 && ++i)
+            records.emplace_back(1);
+        else
+            records.back().back() += c;
+    }
+    records.pop_back(); // after the last CRLF
+    return records;
+}
+
+std::string FileText(const QString& path) {
+    std::ifstream file(path.toStdString(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
 
 } // namespace
 
@@ -141,12 +242,15 @@ TEST_F(MainWindow, LiveRefreshKeepsTheSortTheSelectionAndTheScrollPosition) {
     EXPECT_EQ(list.selectedRow(), nullptr);
 }
 
-// A double-click on a Listeners row opens the Modules window of its PID;
-// About opens every time.
+// A double-click on a Listeners row opens the Modules window of its PID, also
+// when the find bar hides the rows before it; About opens every time.
 TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcessAndAboutOpensEveryTime) {
     Tabs().setCurrentIndex(1);
     ListView& list = List("ListView2");
-    const QPoint cell = list.visualRect(list.model()->index(1, 2)).center();
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "6000");
+    const QPoint cell = list.visualRect(list.model()->index(0, 2)).center();
     QStringList shown; // each window's title, and the number of rows it lists
     const auto inspect = [&](QWidget& window) {
         const auto* rows = window.findChild<ListView*>("ListView1");
@@ -161,4 +265,163 @@ TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcessAndAboutOpensEveryT
     for (int i = 0; i < 2; ++i)
         EXPECT_TRUE(WithModalWindow([&] { Action("About1").trigger(); }, inspect));
     EXPECT_EQ(shown, QStringList({"Modules in use of PID 300: 2", "About", "About"}));
+}
+
+// With every option at its default the menus, toolbar, columns and status
+// bar are as they were, and each list fills its tab.
+TEST_F(MainWindow, AtItsDefaultsTheWindowIsUnchanged) {
+    QStringList window;
+    for (QAction* menu : form->menuBar()->actions()) {
+        window << menu->text() + ":";
+        for (QAction* item : menu->menu()->actions())
+            window << (item->isSeparator() ? "-" : item->text() + item->shortcut().toString());
+    }
+    const auto* toolbar = form->findChild<QToolBar*>("ToolBar1");
+    window << QString::number(toolbar->actions().size()) << Status();
+    for (int tab = 0; tab < 3; ++tab) {
+        Tabs().setCurrentIndex(tab);
+        auto& list = *Tabs().currentWidget()->findChild<ListView*>();
+        window << QString::number(list.geometry() == Tabs().currentWidget()->rect());
+        for (int i = 0; i < list.model()->columnCount(); ++i)
+            window << list.model()->headerData(i, Qt::Horizontal).toString() + " " +
+                          QString::number(list.columnWidth(i));
+    }
+    EXPECT_EQ(window.join(", "),
+              "File:, Refresh, -, Exit, Help:, About, 2, , "
+              "1, PID 50, Name 125, Memory (kb) 80, Peak Memory (kb) 80, File Name 300, "
+              "1, PID 50, Local IP 100, Port 50, Process 125, File Name 300, "
+              "1, PID 50, PROTO 50, Local IP 100, L Port 50, Remote IP 100, R Port 50, "
+              "STATE 100, Process 125, FileName 300");
+}
+
+// Ctrl+F opens the find bar; typing keeps the rows that hold the text in any
+// column, ignoring case, across a rebuild and under a header click, and the
+// status bar counts them while the bar is open. Escape brings all back, in
+// the order of the sort.
+TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
+    ListView& list = List("ListView1");
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "xV");
+    EXPECT_EQ(Column("ListView1", 0), Texts{"300"});
+    EXPECT_EQ(Status(), "1 of 3 rows");
+    processes.add(3000, Running("/opt/XV"));
+    Action("Refresh1").trigger();
+    QHeaderView* header = list.horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(5, header->height() / 2));
+    EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300"}));
+    EXPECT_EQ(Status(), "2 of 4 rows");
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_Escape);
+    EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300", "12", "7"}));
+    EXPECT_EQ(Status(), "");
+}
+
+// The socket lists' menus also hold the IPv6 option; a row of PID 0 has no
+// End process; the Menu key opens the menu of the selected row. An option
+// turned on is on at the next start.
+TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
+    sockets.tcp->push_back({2, 0, htons(25), 0, 0, 0});
+    Tabs().setCurrentIndex(1);
+    Answers answers{"Refresh every 2 seconds"};
+    answers.run([&] { RightClick(List("ListView2"), 2); });
+    form = std::make_unique<TForm1>(os);
+    form->findChild<QTabWidget*>()->setCurrentIndex(2);
+    List("ListView3").selectRow(0);
+    answers.choose.clear();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
+    answers.run([&] { QApplication::sendEvent(&List("ListView3"), &menuKey); });
+    const QString rowItems = "Modules..., -, Copy, Export list as CSV..., -, ";
+    const QString options = "Include IPv6 endpoints, Refresh every 2 seconds";
+    EXPECT_EQ(answers.shown, QStringList({rowItems + options,
+                                          rowItems + "End process..., -, " + options + " (on)"}));
+}
+
+// Copy gives the selected row's cells; the CSV of rows whose name and path
+// hold a comma, quotes, a line break and bytes that are not UTF-8 reads back
+// equal to the rows, header first. A write cut short says why and leaves no
+// file.
+TEST_F(MainWindow, CopyAndCsvExportKeepEveryCell) {
+    const std::string odd = "/tmp/a,b \"c\"\r\nd\xff\xfe";
+    processes.add(40, Running(odd));
+    Action("Refresh1").trigger();
+    ListView& list = List("ListView1");
+    list.selectRow(3);
+    list.setFocus();
+    QTest::keyClick(&list, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(),
+              QString::fromLocal8Bit("40\t" + odd.substr(5) + "\t4\t8\t" + odd));
+
+    QTemporaryDir dir;
+    Answers answers{"Export list as CSV...", dir.filePath("processes.csv")};
+    answers.run([&] { RightClick(list, 0); });
+    std::vector<Texts> rows = {{"PID", "Name", "Memory (kb)", "Peak Memory (kb)", "File Name"}};
+    for (const ListRow& row : list.rows())
+        rows.push_back({row.caption, row.subItems[0], "4", "8", row.subItems[3]});
+    EXPECT_EQ(ReadCsv(FileText(answers.savePath)), rows);
+    EXPECT_EQ(rows.back().back(), odd);
+
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit cut{64, limit.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &cut);
+    const auto onSignal = std::signal(SIGXFSZ, SIG_IGN);
+    answers.savePath = dir.filePath("cut.csv");
+    answers.run([&] { RightClick(list, 0); });
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, onSignal);
+    EXPECT_EQ(answers.shown.last(),
+              "The list could not be written to " + answers.savePath + ": File too large");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"processes.csv"});
+}
+
+// End process ends a child of the test with SIGTERM, and one that ignores
+// SIGTERM with SIGKILL once the user agrees; the fake control refuses one
+// process and has another end before it is opened, and a PID that another
+// program took over since the rebuild is not signalled.
+TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
+    QProcess plain;
+    QProcess stubborn;
+    plain.start("sleep", {"60"});
+    stubborn.start("sh", {"-c", "trap '' TERM; exec sleep 60"});
+    ASSERT_TRUE(plain.waitForStarted() && stubborn.waitForStarted());
+    const QString pids[] = {QString::number(plain.processId()),
+                            QString::number(stubborn.processId())};
+    ASSERT_TRUE(WaitUntil([&] { // TERM is ignored once sh has made way for sleep
+        return FileText("/proc/" + pids[1] + "/comm") == "sleep\n";
+    }));
+    for (const QString& pid : pids) {
+        processes.add(pid.toUInt(), Running("/usr/bin/sleep"));
+        control.real.insert(pid.toUInt());
+    }
+    control.answers = {{7, platform::SignalResult::NotPermitted},
+                       {12, platform::SignalResult::Sent}};
+    Action("Refresh1").trigger();
+    processes.processes[12].exe = "/usr/bin/other";
+
+    const std::pair<int, QStringList> cases[] = {
+        {2, {"Process 12 (_helper) has already ended."}},
+        {0,
+         {"End process 7 (sshd)?", "You may not end process 7 (sshd): it belongs to another "
+                                   "user."}},
+        {1, {"Process 300 (Xvfb) has already ended."}},
+        {3, {"End process " + pids[0] + " (sleep)?"}},
+        {4,
+         {"End process " + pids[1] + " (sleep)?",
+          "Process " + pids[1] +
+              " (sleep) is still running. End it at once with SIGKILL? It "
+              "gets no chance to save its work."}},
+    };
+    for (const auto& [row, shown] : cases) {
+        Answers answers{"End process..."};
+        answers.run([&] { RightClick(List("ListView1"), row); });
+        EXPECT_EQ(answers.shown.takeFirst(), "Modules..., -, Copy, Export list as CSV..., -, "
+                                             "End process..., -, Refresh every 2 seconds");
+        EXPECT_EQ(answers.shown, shown);
+    }
+    for (QProcess* child : {&plain, &stubborn}) {
+        EXPECT_TRUE(WaitUntil([child] { return child->state() == QProcess::NotRunning; }));
+        EXPECT_EQ(child->exitStatus(), QProcess::CrashExit);
+    }
+    EXPECT_EQ(processes.enumerations, 6) << "a rebuild after each process that ended";
 }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 
 // A process that answers each query as told, and a process table of them:
 // which identifiers exist, and which process each opens.
@@ -95,5 +96,25 @@ struct FakeSocketTables : platform::SocketTableApi {
         if (request.udp && request.ipv6)
             asked.udp6 = udp6;
         return asked;
+    }
+};
+
+// Signals answered as a test says, per PID; only the test's own children
+// (real) are signalled for real. A PID not answered ended before it was opened.
+struct FakeProcessControl : platform::ProcessControl {
+    std::map<uint32_t, platform::SignalResult> answers;
+    std::set<uint32_t> real;
+
+    struct Target : platform::SignalTarget {
+        platform::SignalResult answer;
+        explicit Target(platform::SignalResult answer) : answer(answer) {}
+        platform::SignalResult Send(int) override { return answer; }
+        bool HasEnded() override { return false; }
+    };
+    std::unique_ptr<platform::SignalTarget> Open(uint32_t pid) override {
+        if (real.count(pid))
+            return platform::SystemProcessControl().Open(pid);
+        const auto found = answers.find(pid);
+        return found == answers.end() ? nullptr : std::make_unique<Target>(found->second);
     }
 };

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "platform/Platform.h"
+
+#include <QList>
+#include <QObject>
+#include <functional>
+
+class FindBar;
+class ListView;
+class QAction;
+
+// What one list offers beyond its rows: the find bar above it (Ctrl+F,
+// Escape), and the context menu with Modules, Copy (Ctrl+C), export as CSV,
+// End process and the window's list options.
+class ListTools : public QObject {
+    Q_OBJECT
+
+  public:
+    // nameColumn: the column that names a row's process; options: the
+    // checkable items at the end of the menu.
+    ListTools(ListView& list, int nameColumn, QString exportName, platform::Platform& os,
+              std::function<void()> openModules, QList<QAction*> options);
+
+    // "N of M rows" while the find bar is open, else empty.
+    QString findStatus() const;
+    // Puts the selected row on the clipboard, its cells separated by tabs.
+    void copySelectedRow();
+    // Writes the header and the rows shown to path as CSV; an error text
+    // when that failed, else empty.
+    QString exportCsv(const QString& path);
+    void endSelectedProcess();
+
+  signals:
+    void findStatusChanged();
+    void processEnded();
+
+  private:
+    void connectFindBar();
+    void showMenu(const QPoint& at, bool forRow);
+    void askAndExportCsv();
+
+    ListView& list_;
+    int nameColumn_;
+    QString exportName_;
+    platform::Platform& os_;
+    std::function<void()> openModules_;
+    QList<QAction*> options_;
+    FindBar* findBar_;
+    QAction* copy_;
+};
