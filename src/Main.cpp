@@ -26,6 +26,9 @@ TForm1::TForm1(platform::Platform& os, QWidget* parent)
     ui->setupUi(this);
     move(93, 38);
     ui->ToolBar1->setFixedHeight(29);
+    // Images only: a button would show its action's text as a tooltip.
+    for (QAction* action : ui->ToolBar1->actions())
+        ui->ToolBar1->widgetForAction(action)->setToolTip({});
     ui->StatusBar1->setFixedHeight(19);
     ui->File1->actions().at(1)->setObjectName("N1");
     ui->ListView1->setColumns(kProcessColumns);

@@ -13,12 +13,12 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QScrollBar>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolTip>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -424,4 +425,33 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         EXPECT_EQ(child->exitStatus(), QProcess::CrashExit);
     }
     EXPECT_EQ(processes.enumerations, 6) << "a rebuild after each process that ended";
+}
+
+// The toolbar shows images only, with no hints, and no right-click on the
+// menu bar or toolbar offers a menu.
+TEST_F(MainWindow, ToolbarButtonsGiveNoHintsAndTheWindowNoContextMenu) {
+    auto* toolBar = form->findChild<QToolBar*>("ToolBar1");
+    for (const char* name : {"ToolButton1", "ToolButton2"}) {
+        QWidget* button = toolBar->widgetForAction(&Action(name));
+        QHelpEvent hover(QEvent::ToolTip, {4, 4}, button->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(button, &hover);
+        EXPECT_FALSE(QToolTip::isVisible()) << name;
+    }
+    // Counts the menus that open, closing each at once.
+    struct MenuWatch : QObject {
+        int opened = 0;
+        bool eventFilter(QObject* object, QEvent* event) override {
+            if (auto* menu = qobject_cast<QMenu*>(object); menu && event->type() == QEvent::Show) {
+                ++opened;
+                QTimer::singleShot(0, menu, &QWidget::close);
+            }
+            return false;
+        }
+    } menus;
+    qApp->installEventFilter(&menus);
+    for (QWidget* bar : std::initializer_list<QWidget*>{form->menuBar(), toolBar}) {
+        QContextMenuEvent click(QContextMenuEvent::Mouse, {4, 4}, bar->mapToGlobal(QPoint(4, 4)));
+        QApplication::sendEvent(bar, &click);
+    }
+    EXPECT_EQ(menus.opened, 0);
 }
