@@ -42,12 +42,10 @@ void ShowInvalidLocalIp(QWidget* parent) {
     box.exec();
 }
 
-// The character a key press would type, or none for keys that only move or
-// select. Paste and Ctrl+letter count as their control characters, so the
-// filter can refuse them like any other non-digit.
+// The character a key press would type, or none for keys that type nothing
+// (moves, selections, Shift+Insert). Ctrl+letter counts as its control
+// character, so the filter refuses Ctrl+V (22) like any other non-digit.
 std::optional<char> TypedCharacter(const QKeyEvent& event) {
-    if (event.matches(QKeySequence::Paste))
-        return '\x16';
     if (event.key() == Qt::Key_Tab || event.key() == Qt::Key_Backtab)
         return std::nullopt; // moves the focus, never reaches the field
     if ((event.modifiers() & Qt::ControlModifier) && event.key() >= Qt::Key_A &&

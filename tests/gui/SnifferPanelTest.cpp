@@ -27,10 +27,8 @@ const Lines kDatagramLines = {"UDP Packet ID:7  127.0.0.1:1000 > 127.0.0.1:2000 
 
 } // namespace
 
-// A malformed local address gives the message box and changes nothing; a
-// port text that StrToInt rejects ends Start, after the fill-ins, in the
-// standard error dialog with the panel idle.
-TEST(SnifferPanel, RejectsMalformedLocalAddressesAndPortTexts) {
+// A malformed local address gives the message box and changes nothing.
+TEST(SnifferPanel, RejectsMalformedLocalAddresses) {
     SnifferWindow window;
     for (const char* text : {"", "1.2.3", "1.2.3.", "1.2.3.4 ", "1.2.3.4.5", "1234.1.1.1",
                              "1.2.3.1234", "a.b.c.d", "   "}) {
@@ -49,17 +47,32 @@ TEST(SnifferPanel, RejectsMalformedLocalAddressesAndPortTexts) {
         EXPECT_EQ(window.enabled(), SnifferWindow::kIdle);
         EXPECT_EQ(window.log()->lineCount(), 0u);
     }
+}
 
-    window.edit("Edit3")->setText("12a"); // as a paste from the context menu can leave it
-    window.edit("Edit2")->setText("127.0.0.1");
-    QString shown;
-    auto* start = window.form.findChild<QPushButton*>("Button1");
-    EXPECT_TRUE(
-        WithModalWindow([&] { QTimer::singleShot(0, start, &QPushButton::click); },
-                        [&](QWidget& box) { shown = dynamic_cast<QMessageBox&>(box).text(); }));
-    EXPECT_EQ(shown, "'12a' is not a valid integer value");
-    EXPECT_EQ(window.enabled(), SnifferWindow::kIdle);
-    EXPECT_FALSE(sniffer::AnyThreadAlive());
+// A pasted port text that StrToInt rejects ends Start in the standard error
+// dialog with the panel idle; the "0" and "ANY" filled in before it stay.
+TEST(SnifferPanel, APastedPortThatIsNoNumberEndsStartAfterTheFillIns) {
+    const struct {
+        const char* field;
+        const char* pasted;
+        const char* other;
+    } cases[] = {{"Edit3", "12a", "Edit1"}, {"Edit1", "2147483648", "Edit3"}};
+    for (const auto& c : cases) {
+        SnifferWindow window;
+        QApplication::clipboard()->setText(c.pasted);
+        QTest::keyClick(window.edit(c.field), Qt::Key_Insert, Qt::ShiftModifier);
+        window.edit("Edit2")->setText("127.0.0.1");
+        QString shown;
+        auto* start = window.form.findChild<QPushButton*>("Button1");
+        EXPECT_TRUE(
+            WithModalWindow([&] { QTimer::singleShot(0, start, &QPushButton::click); },
+                            [&](QWidget& box) { shown = dynamic_cast<QMessageBox&>(box).text(); }));
+        EXPECT_EQ(shown, QString("'%1' is not a valid integer value").arg(c.pasted));
+        EXPECT_EQ(window.edit(c.other)->text(), "0");
+        EXPECT_EQ(window.protobox()->currentText(), "ANY");
+        EXPECT_EQ(window.enabled(), SnifferWindow::kIdle);
+        EXPECT_FALSE(sniffer::AnyThreadAlive());
+    }
 }
 
 // With the dump switch on and a file where the dump directory goes, the
@@ -80,21 +93,22 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_FALSE(window.fake.socketOpen);
 }
 
-// Typed letters, signs and pastes never reach the port fields.
-TEST(SnifferPanel, PortFieldsTakeOnlyDigitsBackspaceAndDelete) {
+// Typed letters, signs and Ctrl+V (22) never reach the port fields;
+// Shift+Insert types no character, so it pastes.
+TEST(SnifferPanel, PortFieldsTakeOnlyTypedDigitsBackspaceAndDelete) {
     SnifferWindow window;
     QApplication::clipboard()->setText("77a");
     for (const char* name : {"Edit3", "Edit1"}) {
         QLineEdit* field = window.edit(name);
         QTest::keyClicks(field, "a1-+ 2.x3");
         QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
-        QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
         QTest::keyClick(field, Qt::Key_Return);
         EXPECT_EQ(field->text(), "123") << name;
         QTest::keyClick(field, Qt::Key_Backspace);
         QTest::keyClick(field, Qt::Key_Home);
         QTest::keyClick(field, Qt::Key_Delete);
-        EXPECT_EQ(field->text(), "2") << name;
+        QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
+        EXPECT_EQ(field->text(), "77a2") << name;
     }
 }
 
