@@ -122,7 +122,12 @@ void TForm1::Button1Click() {
                                Text(ui->Edit2->text()), dump);
     SetPanelLocked(true);
     PrepareDumpFile(os_.sniffer.files, DumpSuffixes);
-    CaptureThread->Resume();
+    try {
+        CaptureThread->Resume();
+    } catch (...) {
+        SetPanelLocked(false); // no thread will ever unlock it
+        throw;
+    }
 }
 
 void TForm1::Button2Click() {

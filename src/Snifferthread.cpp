@@ -52,13 +52,19 @@ void sniffer::SetSettings(const std::string& Protocol, const std::string& Destin
                        DestinationPort, SourcePort,    DumpEnabled};
 }
 
+// A thread that cannot be had (std::system_error) is not counted as alive.
 void sniffer::Resume() {
     ++threadsAlive_;
-    std::thread([self = shared_from_this()]() mutable {
-        self->Execute();
-        self.reset();
+    try {
+        std::thread([self = shared_from_this()]() mutable {
+            self->Execute();
+            self.reset();
+            --threadsAlive_;
+        }).detach();
+    } catch (...) {
         --threadsAlive_;
-    }).detach();
+        throw;
+    }
 }
 
 void sniffer::PostLine(const char* text) {
@@ -112,9 +118,11 @@ void sniffer::SetUpAndReceive() {
 // a stop request is still decoded.
 void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
     const std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kBufferSize]());
+    // exit() would run static destructors under the running window thread;
+    // the diagnostic is flushed, and the process ends at once.
     if (!buffer) {
         Diagnose("malloc() failed.\n");
-        std::exit(-1);
+        std::_Exit(-1);
     }
     CaptureOutput output(dumpWriter_);
     int n = 0;

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -110,6 +111,31 @@ TEST(SnifferPanel, PortFieldsTakeOnlyTypedDigitsBackspaceAndDelete) {
         QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
         EXPECT_EQ(field->text(), "77a2") << name;
     }
+}
+
+// With no thread to be had (every new thread asks for a stack no address
+// space holds), Start ends in the standard error dialog, the panel unlocked
+// and no capture counted as running.
+TEST(SnifferPanel, AThreadThatCannotStartLeavesThePanelIdle) {
+    SnifferWindow window;
+    window.edit("Edit2")->setText("127.0.0.1");
+    pthread_attr_t usual, huge;
+    pthread_getattr_default_np(&usual);
+    pthread_getattr_default_np(&huge);
+    pthread_attr_setstacksize(&huge, SIZE_MAX / 4);
+    pthread_setattr_default_np(&huge);
+    QString shown;
+    auto* start = window.form.findChild<QPushButton*>("Button1");
+    EXPECT_TRUE(WithModalWindow([&] { QTimer::singleShot(0, start, &QPushButton::click); },
+                                [&](QWidget& box) {
+                                    pthread_setattr_default_np(&usual);
+                                    shown = dynamic_cast<QMessageBox&>(box).text();
+                                }));
+    EXPECT_FALSE(shown.isEmpty());
+    EXPECT_EQ(window.enabled(), SnifferWindow::kIdle);
+    EXPECT_FALSE(sniffer::AnyThreadAlive());
+    pthread_attr_destroy(&usual);
+    pthread_attr_destroy(&huge);
 }
 
 // Each set-up step that fails ends the capture with its line, unlocks the
