@@ -31,8 +31,22 @@ bool LinuxFileSystem::FileExists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+int LinuxFileSystem::RenameNoReplace(const std::string& oldPath, const std::string& newPath) {
+    return renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE);
+}
+
+// Where the file system has no no-replace rename (EINVAL on some network and
+// FUSE file systems), a hard link, which fails when the new name exists,
+// then the removal of the old name, never replace a file either.
 bool LinuxFileSystem::RenameFile(const std::string& oldPath, const std::string& newPath) {
-    return renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0;
+    if (RenameNoReplace(oldPath, newPath) == 0)
+        return true;
+    if ((errno != EINVAL && errno != ENOSYS) || link(oldPath.c_str(), newPath.c_str()) != 0)
+        return false;
+    if (unlink(oldPath.c_str()) == 0)
+        return true;
+    unlink(newPath.c_str()); // one name for the file, as before
+    return false;
 }
 
 // O_NONBLOCK keeps a FIFO planted at path from stalling the capture; only a

@@ -13,6 +13,10 @@ class LinuxFileSystem : public FileSystem {
     bool FileExists(const std::string& path) override;
     bool RenameFile(const std::string& oldPath, const std::string& newPath) override;
     bool AppendToFile(const std::string& path, std::string_view bytes) override;
+
+  protected:
+    // renameat2 with RENAME_NOREPLACE: 0, or -1 with errno set.
+    virtual int RenameNoReplace(const std::string& oldPath, const std::string& newPath);
 };
 
 } // namespace platform

@@ -9,6 +9,7 @@
 #include "platform/LocalClock.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -34,11 +35,19 @@ struct TempDirectory {
 };
 
 // The real file system, with the executable taken to live in a temporary
-// directory.
+// directory, and optionally without a no-replace rename, as some network and
+// FUSE file systems are.
 struct TempExecutableFiles : platform::LinuxFileSystem {
     std::string ExecutableDirectory() override { return directory_.path().string() + "/"; }
     std::filesystem::path dumps() const { return directory_.path() / "dumps"; }
+    int RenameNoReplace(const std::string& oldPath, const std::string& newPath) override {
+        if (noReplaceRename)
+            return LinuxFileSystem::RenameNoReplace(oldPath, newPath);
+        errno = EINVAL;
+        return -1;
+    }
     TempDirectory directory_;
+    bool noReplaceRename = true;
 };
 
 // A capture API whose set-up steps succeed or fail as told, and whose socket

@@ -52,11 +52,14 @@ const std::string kGetRecord = "-------------- 01/11/2026 14:03:07 -------------
 
 } // namespace
 
+class DumpLogSetAside : public DumpLogTest, public testing::WithParamInterface<bool> {};
+
 // Records of CR LF lines and printable bytes only, appended to a file only
 // its owner may read; the numbers a run sets files aside under are 2149,
 // 18204, 4730, 17848, ..., and one already taken leaves the file in place, to
-// be appended to.
-TEST_F(DumpLogTest, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) {
+// be appended to; the same where the file system has no no-replace rename.
+TEST_P(DumpLogSetAside, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) {
+    files.noReplaceRename = GetParam();
     PrepareDumpFile(files, numbers);
     EXPECT_TRUE(fs::is_empty(files.dumps()));
     EXPECT_EQ(fs::status(files.dumps()).permissions(), fs::perms::owner_all);
@@ -88,6 +91,8 @@ TEST_F(DumpLogTest, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) {
                            "dump.log18204: second", "dump.log2149: first",
                            "dump.log4730: earlier run", "dump.log: " + kGetRecord}));
 }
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutNoReplaceRename, DumpLogSetAside, testing::Bool());
 
 TEST_F(DumpLogTest, NeverWritesThroughASymbolicLink) {
     PrepareDumpFile(files, numbers);
