@@ -8,6 +8,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -21,17 +23,19 @@ class ProcDirHandle : public ProcessHandle {
     ProcDirHandle(const ProcDirHandle&) = delete;
     ProcDirHandle& operator=(const ProcDirHandle&) = delete;
 
-    std::optional<ModuleHandle> FirstModule() override {
-        return procfs::ReadLinkAt(dirFd_, "exe");
-    }
+    std::optional<ModuleHandle> FirstModule() override { return procfs::ReadLinkAt(dirFd_, "exe"); }
 
     std::optional<std::vector<ModuleHandle>> EnumProcessModules() override {
         auto exe = FirstModule();
         auto maps = procfs::ReadFileAt(dirFd_, "maps");
         if (!exe || !maps)
             return std::nullopt;
+        // maps escapes a newline in a path as \012 where the exe link does
+        // not, so the executable's own mappings are known by device and
+        // inode too; the path alone still tells them where those differ
+        // (btrfs subvolumes, overlayfs).
         std::vector<ModuleHandle> modules{*exe};
-        for (auto& path : procfs::ExecutableMappings(*maps))
+        for (auto& path : procfs::ExecutableMappings(*maps, ExecutableFile()))
             if (path != *exe)
                 modules.push_back(std::move(path));
         return modules;
@@ -57,6 +61,13 @@ class ProcDirHandle : public ProcessHandle {
     }
 
   private:
+    std::optional<procfs::FileId> ExecutableFile() const {
+        struct stat info {};
+        if (fstatat(dirFd_, "exe", &info, 0) != 0)
+            return std::nullopt;
+        return procfs::FileId{major(info.st_dev), minor(info.st_dev), info.st_ino};
+    }
+
     int dirFd_;
 };
 

@@ -1,5 +1,6 @@
 #include "ProcFs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
@@ -27,7 +28,8 @@ std::optional<uint64_t> StatusBytes(std::string_view status, std::string_view ke
         std::string_view value = Trim(line.substr(key.size() + 1));
         uint64_t kb = 0;
         auto [ptr, ec] = std::from_chars(value.data(), value.data() + value.size(), kb);
-        if (ec != std::errc() || Trim(std::string_view(ptr, value.data() + value.size() - ptr)) != "kB")
+        if (ec != std::errc() ||
+            Trim(std::string_view(ptr, value.data() + value.size() - ptr)) != "kB")
             return std::nullopt;
         if (kb > UINT64_MAX / 1024)
             return std::nullopt;
@@ -38,38 +40,57 @@ std::optional<uint64_t> StatusBytes(std::string_view status, std::string_view ke
 
 // proc(5) maps line: address perms offset dev inode [pathname]; the path is
 // everything after the inode field and may hold spaces.
-static std::optional<std::string_view> ExecutablePath(std::string_view line) {
-    std::string_view rest = line;
+struct Mapping {
     std::string_view perms;
-    for (int field = 0; field < 5; ++field) {
+    FileId file;
+    std::string_view path;
+};
+
+template <typename Number> static bool ParseWhole(std::string_view text, Number& value, int base) {
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return !text.empty() && ec == std::errc() && ptr == text.data() + text.size();
+}
+
+// The dev field is "major:minor" in hex, the inode decimal.
+static std::optional<FileId> ParseFileId(std::string_view device, std::string_view inode) {
+    const size_t colon = device.find(':');
+    FileId file;
+    if (colon == std::string_view::npos || !ParseWhole(device.substr(0, colon), file.major, 16) ||
+        !ParseWhole(device.substr(colon + 1), file.minor, 16) || !ParseWhole(inode, file.inode, 10))
+        return std::nullopt;
+    return file;
+}
+
+static std::optional<Mapping> ParseMapping(std::string_view line) {
+    std::string_view fields[5];
+    std::string_view rest = line;
+    for (auto& field : fields) {
         rest = rest.substr(std::min(rest.find_first_not_of(' '), rest.size()));
         const size_t end = std::min(rest.find(' '), rest.size());
         if (end == 0)
             return std::nullopt;
-        if (field == 1)
-            perms = rest.substr(0, end);
+        field = rest.substr(0, end);
         rest = rest.substr(end);
     }
-    std::string_view path = rest.substr(std::min(rest.find_first_not_of(' '), rest.size()));
-    if (perms.size() < 3 || perms[2] != 'x' || path.empty() || path.front() != '/')
+    const auto file = ParseFileId(fields[3], fields[4]);
+    if (!file)
         return std::nullopt;
-    return path;
+    return Mapping{fields[1], *file,
+                   rest.substr(std::min(rest.find_first_not_of(' '), rest.size()))};
 }
 
-std::vector<std::string> ExecutableMappings(std::string_view maps) {
+std::vector<std::string> ExecutableMappings(std::string_view maps, std::optional<FileId> except) {
     std::vector<std::string> paths;
     size_t pos = 0;
     while (pos < maps.size()) {
         const size_t end = std::min(maps.find('\n', pos), maps.size());
-        const auto path = ExecutablePath(maps.substr(pos, end - pos));
+        const auto mapping = ParseMapping(maps.substr(pos, end - pos));
         pos = end + 1;
-        if (!path)
+        if (!mapping || mapping->perms.size() < 3 || mapping->perms[2] != 'x' ||
+            mapping->path.empty() || mapping->path.front() != '/' || mapping->file == except)
             continue;
-        bool seen = false;
-        for (const auto& known : paths)
-            seen = seen || known == *path;
-        if (!seen)
-            paths.emplace_back(*path);
+        if (std::find(paths.begin(), paths.end(), mapping->path) == paths.end())
+            paths.emplace_back(mapping->path);
     }
     return paths;
 }

@@ -13,9 +13,18 @@ namespace platform::procfs {
 // The value of a "Key:   N kB" line of /proc/PID/status, in bytes.
 std::optional<uint64_t> StatusBytes(std::string_view status, std::string_view key);
 
+// A file as a maps line names it: device major and minor, and inode.
+struct FileId {
+    unsigned major = 0;
+    unsigned minor = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
 // The paths of /proc/PID/maps lines with an executable, file-backed mapping,
-// each once, in address order.
-std::vector<std::string> ExecutableMappings(std::string_view maps);
+// each once, in address order, leaving out the mappings of the file except.
+std::vector<std::string> ExecutableMappings(std::string_view maps,
+                                            std::optional<FileId> except = std::nullopt);
 
 // The last path component ("" for an empty path).
 std::string BaseName(std::string_view path);
