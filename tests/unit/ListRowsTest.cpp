@@ -5,10 +5,12 @@
 #include "Modules.h"
 #include "ProcessRows.h"
 #include "SocketRows.h"
+#include "platform/MibTables.h"
 #include "support/FakePlatform.h"
 
 #include <functional>
 #include <gtest/gtest.h>
+#include <netinet/tcp.h>
 #include <set>
 
 namespace {
@@ -142,10 +144,41 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
             owners.insert(row.caption);
         EXPECT_EQ(processes.opens, static_cast<int>(owners.size())) << "each owner once";
     }
-    // LISTEN, Established and Wait show above and in the real tables; the
-    // other names would only restate the code's table.
-    EXPECT_EQ(TcpStateName(0), "Unknown");
-    EXPECT_EQ(TcpStateName(13), "Unknown");
+}
+
+// Each kernel TCP state (tcp_states.h) becomes a MIB state, shown by its
+// name; no kernel state becomes 12, and 0 and 13 are unknown.
+TEST(TcpStateName, EveryKernelStateHasItsMibStateAndEveryMibStateItsName) {
+    constexpr int kNone = -1;
+    const struct {
+        int kernel;
+        uint32_t mib;
+        const char* name;
+    } states[] = {
+        {0, 0, "Unknown"},
+        {TCP_CLOSE, 1, "CLOSED"},
+        {TCP_LISTEN, 2, "LISTEN"},
+        {TCP_SYN_SENT, 3, "SYN sent"},
+        {TCP_SYN_RECV, 4, "SYN received"},
+        {12 /* TCP_NEW_SYN_RECV */, 4, "SYN received"},
+        {TCP_ESTABLISHED, 5, "Established"},
+        {TCP_FIN_WAIT1, 6, "Wait 1"},
+        {TCP_FIN_WAIT2, 7, "Wait 2"},
+        {TCP_CLOSE_WAIT, 8, "Waiting closing"},
+        {TCP_CLOSING, 9, "Closing"},
+        {TCP_LAST_ACK, 10, "ACK"},
+        {TCP_TIME_WAIT, 11, "Wait"},
+        {kNone, 12, "Delete tcb"},
+        {13, 0, "Unknown"},
+        {kNone, 13, "Unknown"},
+    };
+    for (const auto& state : states) {
+        if (state.kernel != kNone) {
+            EXPECT_EQ(platform::MibTcpState(static_cast<uint8_t>(state.kernel)), state.mib)
+                << "kernel state " << state.kernel;
+        }
+        EXPECT_EQ(TcpStateName(state.mib), state.name) << "MIB state " << state.mib;
+    }
 }
 
 // Nothing for a process closed to us, gone, or whose module list or file-name

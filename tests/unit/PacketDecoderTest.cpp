@@ -1,5 +1,5 @@
-// DecodePacket over crafted packets: every summary line kind and every
-// filter, with the expected lines written out in full.
+// DecodePacket over crafted packets: every summary line kind, every filter
+// and every dump decision, with the expected lines written out in full.
 
 #include "PacketDecoder.h"
 
@@ -13,13 +13,19 @@ using Calls = std::vector<std::string>;
 
 const std::string kSeparator = "-------------------------------------------------";
 
-// The lines the decoder posts; a dump record would show as "dump".
+// The lines the decoder posts, and its dump calls as "dump <protocol>
+// <source>:<port> > <destination>:<port> <n>b", each of the whole packet.
 struct RecordingOutput : PacketOutput {
     Calls calls;
+    const uint8_t* packet = nullptr;
     void PostLine(const char* text) override { calls.emplace_back(text); }
-    void WriteDumpRecord(const uint8_t*, int, std::string_view, std::string_view, int, int,
-                         std::string_view) override {
-        calls.push_back("dump");
+    void WriteDumpRecord(const uint8_t* bytes, int n, std::string_view sourceIp,
+                         std::string_view destinationIp, int sourcePort, int destinationPort,
+                         std::string_view protocol) override {
+        EXPECT_EQ(bytes, packet);
+        calls.push_back("dump " + std::string(protocol) + " " + std::string(sourceIp) + ":" +
+                        std::to_string(sourcePort) + " > " + std::string(destinationIp) + ":" +
+                        std::to_string(destinationPort) + " " + std::to_string(n) + "b");
     }
 };
 
@@ -49,8 +55,6 @@ struct Packet {
     }
 };
 
-// The dump switch stays off: the dumps are the loopback capture's and the
-// dump log's tests.
 CaptureSettings With(std::string protocol, std::string source = "", std::string destination = "",
                      int32_t sourcePort = 0, int32_t destinationPort = 0) {
     CaptureSettings settings{protocol, destination, source, "127.0.0.1"};
@@ -62,6 +66,7 @@ CaptureSettings With(std::string protocol, std::string source = "", std::string 
 Calls Decode(const Packet& packet, const CaptureSettings& settings) {
     const std::vector<uint8_t> bytes = packet.Bytes();
     RecordingOutput output;
+    output.packet = bytes.data();
     DecodePacket(bytes.data(), static_cast<int>(bytes.size()), settings, output);
     return output.calls;
 }
@@ -75,24 +80,31 @@ const std::string kErrorneousTcp =
 const std::string kOther = "PROTO ID (Check RFC790 for proto description):47 Packet ID:13330  "
                            "10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128";
 const std::string kIcmp = "ICMP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128";
+const std::string kTcpDump = "dump TCP 10.0.0.2:1025 > 10.0.0.1:80 60b";
+const std::string kUdpDump = "dump UDP 10.0.0.2:1025 > 10.0.0.1:80 60b";
 
 } // namespace
 
-// Each packet gives its line and the separator, or nothing ("").
-TEST(DecodePacket, BuildsEachLineKindAndAppliesEachFilter) {
+// Each packet gives its line and the separator, or nothing (""); then, with
+// DumpEnabled 1 and no other value, its dump call if it has one.
+TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
     const struct {
         Packet packet;
         CaptureSettings settings;
         std::string line;
+        std::string dump = {}; // with DumpEnabled 1
     } cases[] = {
         // Each kind of line.
-        {{}, kAny, kTcpSyn},
-        {{.protocol = 17}, kAny, kUdp},
+        {{}, kAny, kTcpSyn, kTcpDump},
+        {{.protocol = 17}, kAny, kUdp, kUdpDump},
         {{.protocol = 1}, kAny, kIcmp},
         {{.protocol = 2},
          With("IGMP"),
          "IGMP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128"},
-        {{.protocol = 47}, kAny, kOther},
+        {{.protocol = 47},
+         kAny,
+         kOther,
+         "dump Unknown to this software 10.0.0.2:0 > 10.0.0.1:0 60b"},
         {{.protocol = 47}, With("TCP"), ""},
         {{.size = 20}, kAny, kErrorneousTcp},
         {{.protocol = 17, .size = 20},
@@ -101,15 +113,18 @@ TEST(DecodePacket, BuildsEachLineKindAndAppliesEachFilter) {
         // 21 bytes: what lies past the packet reads 0.
         {{.size = 21, .transport = {0x05}},
          kAny,
-         "TCP Packet ID:13330  10.0.0.2:1280 > 10.0.0.1:0 Size: 21b TTL: 128 FLAGS: "},
+         "TCP Packet ID:13330  10.0.0.2:1280 > 10.0.0.1:0 Size: 21b TTL: 128 FLAGS: ",
+         "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b"},
         // IHL 0: the ports are the first four bytes of the IP header itself.
         {{.protocol = 17, .size = 28, .versionIhl = 0x40, .transport = {}},
          kAny,
-         "UDP Packet ID:13330  10.0.0.2:16384 > 10.0.0.1:0 Size: 28b TTL: 128"},
+         "UDP Packet ID:13330  10.0.0.2:16384 > 10.0.0.1:0 Size: 28b TTL: 128",
+         "dump UDP 10.0.0.2:16384 > 10.0.0.1:0 28b"},
         // IHL 15, with 61 and 60 bytes.
         {{.size = 61, .versionIhl = 0x4F, .transport = {0x01}},
          kAny,
-         "TCP Packet ID:13330  10.0.0.2:256 > 10.0.0.1:0 Size: 61b TTL: 128 FLAGS: "},
+         "TCP Packet ID:13330  10.0.0.2:256 > 10.0.0.1:0 Size: 61b TTL: 128 FLAGS: ",
+         "dump TCP 10.0.0.2:256 > 10.0.0.1:0 61b"},
         {{.versionIhl = 0x4F},
          kAny,
          "Errorneous TCP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128"},
@@ -118,28 +133,35 @@ TEST(DecodePacket, BuildsEachLineKindAndAppliesEachFilter) {
         {{.transport = Tcp(0xFF)},
          kAny,
          "TCP Packet ID:13330  10.0.0.2:1025 > 10.0.0.1:80 Size: 60b TTL: 128 FLAGS: URG ACK PSH "
-         "RST SYN FIN "},
+         "RST SYN FIN ",
+         kTcpDump},
         // The protocol filter passes its own case, or any under "ANY".
         {{.protocol = 17}, With("TCP"), ""},
-        {{.protocol = 17}, With("UDP"), kUdp},
+        {{.protocol = 17}, With("UDP"), kUdp, kUdpDump},
         {{.protocol = 1}, With("ICMP"), kIcmp},
         {{}, With("ANY "), ""},
         // Address filters compare whole texts, on every kind of line.
-        {{}, With("ANY", "10.0.0.2"), kTcpSyn},
+        {{}, With("ANY", "10.0.0.2"), kTcpSyn, kTcpDump},
         {{.from = 10}, With("ANY", "10.0.0.1"), ""},
         {{}, With("ANY", "10.0.0.2 "), ""},
         {{}, With("ANY", "", "10.0.0.2"), ""},
         {{.protocol = 1}, With("ANY", "10.0.0.3"), ""},
         // Port filters, on decoded TCP only.
         {{}, With("ANY", "", "", 1026), ""},
-        {{}, With("TCP", "", "", 0, 80), kTcpSyn},
-        {{}, With("TCP", "10.0.0.2", "10.0.0.1", 1025, 80), kTcpSyn},
+        {{}, With("TCP", "", "", 0, 80), kTcpSyn, kTcpDump},
+        {{}, With("TCP", "10.0.0.2", "10.0.0.1", 1025, 80), kTcpSyn, kTcpDump},
         {{}, With("ANY", "", "", 70000), ""},
         {{.size = 20}, With("ANY", "", "", 70000), kErrorneousTcp},
-        {{.protocol = 17}, With("ANY", "", "", 70000, 9), kUdp},
+        {{.protocol = 17}, With("ANY", "", "", 70000, 9), kUdp, kUdpDump},
     };
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const Calls expected = cases[i].line.empty() ? Calls{} : Calls{cases[i].line, kSeparator};
-        EXPECT_EQ(Decode(cases[i].packet, cases[i].settings), expected) << "case " << i;
-    }
+    for (size_t i = 0; i < std::size(cases); ++i)
+        for (const int32_t dumpEnabled : {0, 1, 2}) {
+            Calls expected = cases[i].line.empty() ? Calls{} : Calls{cases[i].line, kSeparator};
+            if (dumpEnabled == 1 && !cases[i].dump.empty())
+                expected.push_back(cases[i].dump);
+            CaptureSettings settings = cases[i].settings;
+            settings.DumpEnabled = dumpEnabled;
+            EXPECT_EQ(Decode(cases[i].packet, settings), expected)
+                << "case " << i << ", DumpEnabled " << dumpEnabled;
+        }
 }
