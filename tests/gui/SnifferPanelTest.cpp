@@ -13,6 +13,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <pthread.h>
+#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -78,7 +79,7 @@ TEST(SnifferPanel, APastedPortThatIsNoNumberEndsStartAfterTheFillIns) {
 
 // With the dump switch on and a file where the dump directory goes, the
 // records are skipped and the file left as it was; a failed receive ends the
-// capture, told on standard output only. (Stop is the loopback capture's.)
+// capture, told on standard output only.
 TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     SnifferWindow window;
     std::ofstream(window.files.dumps()) << "not a directory";
@@ -92,6 +93,61 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_EQ(window.lines(), kSetUpLines + kDatagramLines + Lines({"Sniffer stoped."}));
     EXPECT_EQ(fs::file_size(window.files.dumps()), 15u);
     EXPECT_FALSE(window.fake.socketOpen);
+}
+
+// Each field feeds its own setting; no two may trade places.
+TEST(SnifferPanel, EachFieldFeedsItsOwnSetting) {
+    SnifferWindow window;
+    window.protobox()->setCurrentText("UDP");
+    window.edit("Edit5")->setText("10.0.0.5");
+    window.edit("Edit4")->setText("10.0.0.4");
+    window.edit("Edit3")->setText("3");
+    window.edit("Edit1")->setText("1");
+    window.dumpcheck()->setChecked(true);
+    window.Start("127.0.0.2");
+    const CaptureSettings& s = SnifferSettings;
+    EXPECT_EQ(
+        (Lines{s.Protocol, s.SourceIp, s.DestinationIp, s.LocalIp, std::to_string(s.SourcePort),
+               std::to_string(s.DestinationPort), std::to_string(s.DumpEnabled)}),
+        (Lines{"UDP", "10.0.0.5", "10.0.0.4", "127.0.0.2", "3", "1", "1"}));
+    testing::internal::CaptureStdout();
+    window.fake.Feed({});
+    EXPECT_TRUE(window.WaitForIdle());
+    testing::internal::GetCapturedStdout();
+}
+
+// Stop, pressed twice, is logged twice and ends the capture after the next
+// packet, the panel locked until then. The capture dumps what it shows, the
+// next Start sets its file aside, and the new lines follow the old.
+TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
+    SnifferWindow window;
+    window.dumpcheck()->setChecked(true);
+    window.Start();
+    ASSERT_TRUE(window.WaitForLines(3));
+    auto* stop = window.form.findChild<QPushButton*>("Button2");
+    stop->click();
+    stop->click();
+    EXPECT_EQ(window.enabled(), SnifferWindow::kLocked);
+    window.fake.Feed(kDatagram);
+    ASSERT_TRUE(window.WaitForIdle());
+    const Lines first =
+        kSetUpLines + Lines{kStopLine, kStopLine} + kDatagramLines + Lines{"Sniffer stoped."};
+    EXPECT_EQ(window.lines(), first);
+
+    window.Start();
+    testing::internal::CaptureStdout();
+    window.fake.Feed({});
+    ASSERT_TRUE(window.WaitForIdle());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(window.lines(), first + kSetUpLines + Lines{"Sniffer stoped."});
+    std::ostringstream dump;
+    dump << std::ifstream(window.files.dumps() / "dump.log2149", std::ios::binary).rdbuf();
+    EXPECT_EQ(dump.str(), "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
+                          "Protocol: UDP\r\n"
+                          "Source IP: 127.0.0.1:1000\r\n"
+                          "Destination IP: 127.0.0.1:2000\r\n"
+                          "E@@hi\r\n"
+                          "----------------------------------------\r\n");
 }
 
 // Typed letters, signs and Ctrl+V (22) never reach the port fields;
