@@ -4,7 +4,7 @@
 
 quillmark_packages=(
     g++ cmake ninja-build pkg-config
-    qt6-base-dev libgl-dev fonts-dejavu-core fonts-liberation2
+    qt6-base-dev qt6-base-private-dev libgl-dev fonts-dejavu-core fonts-liberation2
     libgtest-dev libbenchmark-dev
     iproute2 util-linux procps tcpdump
     dpkg-dev file desktop-file-utils

@@ -1,5 +1,7 @@
 #include "SnifferLog.h"
 
+#include "SnifferLogAccessible.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -26,6 +28,7 @@ SnifferLog::SnifferLog(QWidget* parent) : QAbstractScrollArea(parent) {
         UpdateScrollBars();
         viewport()->update();
     });
+    InstallSnifferLogAccessible();
 }
 
 void SnifferLog::appendLine(std::string_view line) {
@@ -37,6 +40,7 @@ void SnifferLog::appendLine(std::string_view line) {
     }
     if (!refresh_.isActive())
         refresh_.start();
+    emit linesAppended();
 }
 
 int SnifferLog::LineHeight() const {
@@ -70,15 +74,21 @@ void SnifferLog::paintEvent(QPaintEvent*) {
     const size_t last = std::min(lines_.size(), first + static_cast<size_t>(VisibleLines()) + 1);
     const size_t selectedFrom = std::min(anchor_, current_);
     const size_t selectedTo = std::max(anchor_, current_);
-    const int x = kMargin - horizontalScrollBar()->value();
     for (size_t index = first; index < last; ++index) {
-        const int top = static_cast<int>(index - first) * height;
+        const QPoint origin = lineOrigin(index);
         const bool selected = HasSelection() && index >= selectedFrom && index <= selectedTo;
         if (selected)
-            painter.fillRect(0, top, viewport()->width(), height, palette().highlight());
+            painter.fillRect(0, origin.y(), viewport()->width(), height, palette().highlight());
         painter.setPen(selected ? palette().highlightedText().color() : palette().text().color());
-        painter.drawText(x, top + fontMetrics().ascent(), QString::fromLocal8Bit(lines_.at(index)));
+        painter.drawText(origin.x(), origin.y() + fontMetrics().ascent(),
+                         QString::fromLocal8Bit(lines_.at(index)));
     }
+}
+
+QPoint SnifferLog::lineOrigin(size_t index) const {
+    const auto first = static_cast<long long>(verticalScrollBar()->value());
+    return {kMargin - horizontalScrollBar()->value(),
+            static_cast<int>(static_cast<long long>(index) - first) * LineHeight()};
 }
 
 void SnifferLog::resizeEvent(QResizeEvent* event) {
@@ -96,12 +106,34 @@ void SnifferLog::MoveCurrent(size_t line, bool extend) {
     current_ = line;
     if (!extend || anchor_ >= lines_.size())
         anchor_ = line;
-    QScrollBar* vertical = verticalScrollBar();
-    if (static_cast<int>(line) < vertical->value())
-        vertical->setValue(static_cast<int>(line));
-    else if (static_cast<int>(line) >= vertical->value() + VisibleLines())
-        vertical->setValue(static_cast<int>(line) - VisibleLines() + 1);
+    scrollToLine(line);
     viewport()->update();
+    emit selectionChanged();
+}
+
+void SnifferLog::scrollToLine(size_t index) {
+    QScrollBar* vertical = verticalScrollBar();
+    if (static_cast<int>(index) < vertical->value())
+        vertical->setValue(static_cast<int>(index));
+    else if (static_cast<int>(index) >= vertical->value() + VisibleLines())
+        vertical->setValue(static_cast<int>(index) - VisibleLines() + 1);
+}
+
+std::optional<SnifferLog::LineSelection> SnifferLog::selection() const {
+    if (!HasSelection())
+        return std::nullopt;
+    return LineSelection{std::min(anchor_, current_), std::max(anchor_, current_), current_};
+}
+
+void SnifferLog::selectLines(size_t anchor, size_t current) {
+    anchor_ = anchor;
+    MoveCurrent(current, true);
+}
+
+void SnifferLog::clearSelection() {
+    anchor_ = current_ = SIZE_MAX;
+    viewport()->update();
+    emit selectionChanged();
 }
 
 void SnifferLog::mousePressEvent(QMouseEvent* event) {
@@ -164,6 +196,7 @@ void SnifferLog::selectAll() {
     anchor_ = 0;
     current_ = lines_.size() - 1;
     viewport()->update();
+    emit selectionChanged();
 }
 
 std::string SnifferLog::selectedText() const {

@@ -4,6 +4,7 @@
 
 #include <QAbstractScrollArea>
 #include <QTimer>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,7 +12,8 @@
 // mouse or keyboard and copied (Ctrl+C, or the context menu). It paints only
 // the visible lines, and a burst of appended lines is shown in one repaint a
 // few times a second, so appending stays cheap however long the log grows.
-// The view follows new lines while it is scrolled to the bottom.
+// The view follows new lines while it is scrolled to the bottom. A screen
+// reader reads it through the interface of SnifferLogAccessible.
 class SnifferLog : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -26,6 +28,26 @@ class SnifferLog : public QAbstractScrollArea {
     // The selected lines joined by '\n'.
     std::string selectedText() const;
     void copySelection() const;
+
+    // The selected lines, first to last, and the current one, which is
+    // either end; nullopt when none is selected.
+    struct LineSelection {
+        size_t first;
+        size_t last;
+        size_t current;
+    };
+    std::optional<LineSelection> selection() const;
+    // Selects from line anchor to line current (both below lineCount()).
+    void selectLines(size_t anchor, size_t current);
+    void clearSelection();
+    void scrollToLine(size_t index);
+    // Where line index's text starts, in viewport coordinates.
+    QPoint lineOrigin(size_t index) const;
+
+  signals:
+    // Every append passes here, so a listener hears of each line.
+    void linesAppended();
+    void selectionChanged();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,0 +1,131 @@
+// The sniffer log as a screen reader sees it, through Qt's accessibility
+// interfaces in this process.
+
+#include "SnifferLog.h"
+#include "support/EventWait.h"
+
+#include <QAccessible>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QtGui/private/qguiapplication_p.h>
+#include <QtGui/qpa/qplatformaccessibility.h>
+#include <QtGui/qpa/qplatformintegration.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+const char* const kLines[] = {"Starting sniffer...", "",
+                              "UDP Packet ID:7  127.0.0.1:1000 > 127.0.0.1:2000 Size: 30b TTL: 64",
+                              "-------------------------------------------------"};
+
+struct Item {
+    QString text;
+    int start;
+    int end;
+    bool operator==(const Item&) const = default;
+    friend std::ostream& operator<<(std::ostream& out, const Item& item) {
+        return out << '"' << item.text.toStdString() << "\" " << item.start << "-" << item.end;
+    }
+};
+
+} // namespace
+
+// One read-only text of the lines joined by "\n", read line by line (a line
+// with its "\n") and word by word; a click and a Shift+click select lines.
+TEST(SnifferLogAccessible, ReadsAsOneTextWhoseSelectionIsTheSelectedLines) {
+    SnifferLog log;
+    log.resize(600, 200);
+    log.show();
+    for (const char* line : kLines)
+        log.appendLine(line);
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&log);
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->role(), QAccessible::EditableText);
+    EXPECT_TRUE(reader->state().readOnly && reader->state().multiLine);
+    QAccessibleTextInterface* text = reader->textInterface();
+    ASSERT_NE(text, nullptr);
+    const QString all = QString(kLines[0]) + "\n\n" + kLines[2] + "\n" + kLines[3];
+    EXPECT_EQ(text->characterCount(), all.size());
+    EXPECT_EQ(text->text(0, text->characterCount()), all);
+
+    const QString third = QString(kLines[2]) + "\n";
+    const int end = static_cast<int>(all.size());
+    const struct {
+        int offset;
+        int step; // -1 before, 0 at, 1 after
+        QAccessible::TextBoundaryType type;
+        Item item;
+    } cases[] = {
+        {0, 0, QAccessible::LineBoundary, {"Starting sniffer...\n", 0, 20}},
+        {19, 0, QAccessible::LineBoundary, {"Starting sniffer...\n", 0, 20}},
+        {20, 0, QAccessible::LineBoundary, {"\n", 20, 21}},
+        {21, -1, QAccessible::LineBoundary, {"\n", 20, 21}},
+        {30, 0, QAccessible::LineBoundary, {third, 21, 21 + int(third.size())}},
+        {30, 1, QAccessible::LineBoundary, {kLines[3], end - 49, end}},
+        {end, 0, QAccessible::LineBoundary, {kLines[3], end - 49, end}},
+        {end, 1, QAccessible::LineBoundary, {"", end, end}},
+        {0, -1, QAccessible::LineBoundary, {"", 0, 0}},
+        {10, 0, QAccessible::WordBoundary, {"sniffer", 9, 16}},
+        {21, 0, QAccessible::WordBoundary, {"UDP", 21, 24}},
+        {21, -1, QAccessible::CharBoundary, {"\n", 20, 21}},
+    };
+    for (const auto& c : cases) {
+        Item item{{}, 0, 0};
+        item.text = c.step < 0    ? text->textBeforeOffset(c.offset, c.type, &item.start, &item.end)
+                    : c.step == 0 ? text->textAtOffset(c.offset, c.type, &item.start, &item.end)
+                                  : text->textAfterOffset(c.offset, c.type, &item.start, &item.end);
+        EXPECT_EQ(item, c.item) << "offset " << c.offset << ", step " << c.step;
+    }
+
+    const int height = log.fontMetrics().height();
+    QTest::mouseClick(log.viewport(), Qt::LeftButton, {}, QPoint(5, height / 2));
+    QTest::mouseClick(log.viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                      QPoint(5, 2 * height + height / 2));
+    ASSERT_EQ(text->selectionCount(), 1);
+    Item selected{{}, 0, 0};
+    text->selection(0, &selected.start, &selected.end);
+    selected.text = text->text(selected.start, selected.end);
+    EXPECT_EQ(selected,
+              (Item{QString::fromStdString(log.selectedText()), 0, 20 + int(third.size())}));
+    EXPECT_EQ(text->cursorPosition(), 21);
+}
+
+// 100,000 lines over a second or so, the event loop running in between as
+// during a capture, are announced a few times a second, each announcement
+// taking up where the last ended, and the last ending at the end of the text.
+TEST(SnifferLogAccessible, AFloodOfLinesIsAnnouncedAFewTimesASecond) {
+    static std::vector<std::pair<int, int>> announced; // position and length
+    announced.clear();
+    SnifferLog log;
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&log)->textInterface();
+    // Accessibility on, as with a screen reader, and its events counted here.
+    QPlatformAccessibility* accessibility =
+        QGuiApplicationPrivate::platformIntegration()->accessibility();
+    accessibility->setActive(true);
+    const auto usual = QAccessible::installUpdateHandler([](QAccessibleEvent* event) {
+        if (event->type() == QAccessible::TextInserted) {
+            const auto* inserted = static_cast<QAccessibleTextInsertEvent*>(event);
+            announced.emplace_back(inserted->changePosition(), inserted->textInserted().size());
+        }
+    });
+    QElapsedTimer appending;
+    appending.start();
+    for (int i = 0; i < 100000; ++i) {
+        log.appendLine(
+            "TCP Packet ID:13330  10.0.0.2:1025 > 10.0.0.1:80 Size: 60b TTL: 128 FLAGS: SYN ");
+        if (i % 1000 == 0)
+            QTest::qWait(10);
+    }
+    const qint64 milliseconds = appending.elapsed();
+    EXPECT_TRUE(WaitUntil([&] {
+        return !announced.empty() &&
+               announced.back().first + announced.back().second == text->characterCount();
+    }));
+    QAccessible::installUpdateHandler(usual);
+    accessibility->setActive(false);
+    EXPECT_GE(announced.size(), 2u) << "announced only at the end";
+    EXPECT_LE(announced.size(), static_cast<size_t>(milliseconds / 250 + 2));
+    EXPECT_EQ(announced.front().first, 0);
+    for (size_t i = 1; i < announced.size(); ++i)
+        EXPECT_EQ(announced[i].first, announced[i - 1].first + announced[i - 1].second);
+}
