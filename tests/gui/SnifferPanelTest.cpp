@@ -95,30 +95,10 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_FALSE(window.fake.socketOpen);
 }
 
-// Each field feeds its own setting; no two may trade places.
-TEST(SnifferPanel, EachFieldFeedsItsOwnSetting) {
-    SnifferWindow window;
-    window.protobox()->setCurrentText("UDP");
-    window.edit("Edit5")->setText("10.0.0.5");
-    window.edit("Edit4")->setText("10.0.0.4");
-    window.edit("Edit3")->setText("3");
-    window.edit("Edit1")->setText("1");
-    window.dumpcheck()->setChecked(true);
-    window.Start("127.0.0.2");
-    const CaptureSettings& s = SnifferSettings;
-    EXPECT_EQ(
-        (Lines{s.Protocol, s.SourceIp, s.DestinationIp, s.LocalIp, std::to_string(s.SourcePort),
-               std::to_string(s.DestinationPort), std::to_string(s.DumpEnabled)}),
-        (Lines{"UDP", "10.0.0.5", "10.0.0.4", "127.0.0.2", "3", "1", "1"}));
-    testing::internal::CaptureStdout();
-    window.fake.Feed({});
-    EXPECT_TRUE(window.WaitForIdle());
-    testing::internal::GetCapturedStdout();
-}
-
 // Stop, pressed twice, is logged twice and ends the capture after the next
-// packet, the panel locked until then. The capture dumps what it shows, the
-// next Start sets its file aside, and the new lines follow the old.
+// packet, the panel locked until then. The capture dumps what it shows; the
+// next Start sets its file aside, each field feeding its own setting, and the
+// new lines follow the old.
 TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
     SnifferWindow window;
     window.dumpcheck()->setChecked(true);
@@ -134,7 +114,18 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
         kSetUpLines + Lines{kStopLine, kStopLine} + kDatagramLines + Lines{"Sniffer stoped."};
     EXPECT_EQ(window.lines(), first);
 
-    window.Start();
+    window.protobox()->setCurrentText("UDP");
+    window.edit("Edit5")->setText("10.0.0.5");
+    window.edit("Edit4")->setText("10.0.0.4");
+    window.edit("Edit3")->setText("3");
+    window.edit("Edit1")->setText("1");
+    window.dumpcheck()->setChecked(false);
+    window.Start("127.0.0.2");
+    const CaptureSettings& s = SnifferSettings;
+    EXPECT_EQ(
+        (Lines{s.Protocol, s.SourceIp, s.DestinationIp, s.LocalIp, std::to_string(s.SourcePort),
+               std::to_string(s.DestinationPort), std::to_string(s.DumpEnabled)}),
+        (Lines{"UDP", "10.0.0.5", "10.0.0.4", "127.0.0.2", "3", "1", "0"}));
     testing::internal::CaptureStdout();
     window.fake.Feed({});
     ASSERT_TRUE(window.WaitForIdle());
