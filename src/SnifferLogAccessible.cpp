@@ -74,8 +74,12 @@ class SnifferLogAccessible : public QAccessibleWidget, public QAccessibleTextInt
     SnifferLog* log() const { return static_cast<SnifferLog*>(widget()); }
     size_t Lines() const;
     size_t LineAt(int offset) const;
-    int LineStart(size_t line) const { return line == 0 ? 0 : LineEnd(line - 1) + 1; }
-    int LineEnd(size_t line) const; // at its "\n"
+    // Offsets are ints: a text longer than INT_MAX ends there for a reader.
+    int LineStart(size_t line) const { return line == 0 ? 0 : Offset(ends_[line - 1] + 1); }
+    int LineEnd(size_t line) const { return Offset(ends_[line]); } // at its "\n"
+    static int Offset(long long offset) {
+        return static_cast<int>(std::min<long long>(offset, INT_MAX));
+    }
     int LineEndWithBreak(size_t line) const { return LineEnd(line) + (line + 1 < Lines()); }
     QString LineText(size_t line) const { return QString::fromLocal8Bit(log()->line(line)); }
     QString Item(int step, int offset, QAccessible::TextBoundaryType type, int* start,
@@ -125,10 +129,6 @@ size_t SnifferLogAccessible::Lines() const {
         ends_.push_back(start + LineText(line).size());
     }
     return count;
-}
-
-int SnifferLogAccessible::LineEnd(size_t line) const {
-    return static_cast<int>(std::min<long long>(ends_[line], INT_MAX));
 }
 
 // The line an offset lies in; a "\n" belongs to the line it ends.
