@@ -1,5 +1,6 @@
 #include "Snifferthread.h"
 
+#include "CaptureFilter.h"
 #include "PacketDecoder.h"
 #include "platform/WindowMessages.h"
 
@@ -106,7 +107,7 @@ void sniffer::SetUpAndReceive() {
         PostLine("Failed setup sniffer on local ip, Is it a valid ip ?");
         return;
     }
-    if (!socket->ReceiveAll()) {
+    if (!socket->ReceiveAll(CaptureFilterProgram(SnifferSettings))) {
         PostLine("something went wrong. sorry!");
         return;
     }
@@ -126,11 +127,13 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
     }
     CaptureOutput output(dumpWriter_);
     int n = 0;
+    timespec captured{};
     do {
         // Only the last packet's bytes can be non-zero; clearing them keeps
         // every byte past the next packet at zero.
         std::memset(buffer.get(), 0, static_cast<size_t>(n));
-        n = socket.Receive(buffer.get(), kReceiveLength);
+        n = socket.Receive(buffer.get(), kReceiveLength, captured);
+        KernelDrops.store(socket.Drops(), std::memory_order_relaxed);
         if (n <= 0)
             Diagnose("recvfrom() failed.\n");
         else

@@ -41,6 +41,8 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
 
     // 1 while the capture may go on; 0 asks it to end after the next packet.
     std::atomic<int32_t> Running{1};
+    // The packets the kernel dropped during this capture for want of room.
+    std::atomic<uint64_t> KernelDrops{0};
 
   private:
     void Execute();

@@ -1,25 +1,20 @@
 #include "LinuxCaptureApi.h"
 
+#include "PacketRing.h"
+
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <net/ethernet.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <optional>
-#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace platform {
 
 namespace {
-
-// A burst of small packets needs room while the log catches up; the kernel's
-// default of about 200 KiB holds only a few hundred of them.
-constexpr int kReceiveBufferBytes = 16 << 20;
 
 struct Interface {
     unsigned index = 0;
@@ -50,49 +45,59 @@ class LinuxPacketSocket : public PacketSocket {
     explicit LinuxPacketSocket(int fd) : fd_(fd) {}
     ~LinuxPacketSocket() override { close(fd_); }
 
-    // The socket is opened with protocol 0, so it queues nothing until this
-    // bind names IPv4 and one interface: no packet of another interface is
-    // ever received.
+    // The socket is opened with protocol 0, and this bind names none either:
+    // it queues nothing until ReceiveAll, and then nothing of another
+    // interface.
     bool Bind(uint32_t address) override {
         const auto found = InterfaceHolding(address);
         if (!found)
             return false;
         interface_ = *found;
-        sockaddr_ll local{};
-        local.sll_family = AF_PACKET;
-        local.sll_protocol = htons(ETH_P_IP);
-        local.sll_ifindex = static_cast<int>(interface_.index);
-        return bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+        return BindTo(0);
     }
 
+    // Every protocol, since the kernel hands the packets this host sends only
+    // to sockets that take them all; the filter, attached before that bind,
+    // then keeps what the capture wants, so no other frame is ever queued.
     // On loopback every packet passes the tap twice, once going out and once
     // coming in; ignoring the outgoing copy shows each packet once.
-    bool ReceiveAll() override {
-        packet_mreq membership{};
-        membership.mr_ifindex = static_cast<int>(interface_.index);
-        membership.mr_type = PACKET_MR_PROMISC;
-        if (setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) != 0)
+    bool ReceiveAll(const std::vector<sock_filter>& filter) override {
+        const sock_fprog program{static_cast<unsigned short>(filter.size()),
+                                 const_cast<sock_filter*>(filter.data())};
+        if (setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0)
             return false;
         const int one = 1;
         if (interface_.loopback &&
             setsockopt(fd_, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof one) != 0)
             return false;
-        if (setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &kReceiveBufferBytes, sizeof(int)) != 0)
-            setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &kReceiveBufferBytes, sizeof(int));
-        return true;
+        if (!ring_.Map(fd_))
+            return false;
+        packet_mreq membership{};
+        membership.mr_ifindex = static_cast<int>(interface_.index);
+        membership.mr_type = PACKET_MR_PROMISC;
+        return setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) ==
+                   0 &&
+               BindTo(ETH_P_ALL);
     }
 
-    int Receive(uint8_t* buffer, int length) override {
-        for (;;) {
-            const ssize_t n = recv(fd_, buffer, static_cast<size_t>(length), 0);
-            if (n >= 0 || errno != EINTR)
-                return static_cast<int>(n);
-        }
+    int Receive(uint8_t* buffer, int length, timespec& captured) override {
+        return ring_.Next(buffer, length, captured);
     }
+
+    uint64_t Drops() override { return ring_.Drops(); }
 
   private:
+    bool BindTo(uint16_t protocol) {
+        sockaddr_ll local{};
+        local.sll_family = AF_PACKET;
+        local.sll_protocol = htons(protocol);
+        local.sll_ifindex = static_cast<int>(interface_.index);
+        return bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
+    }
+
     int fd_;
     Interface interface_;
+    PacketRing ring_;
 };
 
 } // namespace

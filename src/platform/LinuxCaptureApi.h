@@ -4,8 +4,8 @@
 
 namespace platform {
 
-// Capture through an AF_PACKET datagram socket, which hands over IPv4
-// packets without their link-layer header.
+// Capture through an AF_PACKET datagram socket, which hands over packets
+// without their link-layer header, read from a memory-mapped ring.
 class LinuxCaptureApi : public CaptureApi {
   public:
     int WSAStartup(uint16_t version) override;

@@ -75,16 +75,20 @@ class FakeCaptureApi : public platform::CaptureApi {
 
     Failure failure = Failure::None;
     std::atomic<bool> socketOpen = false;
+    std::atomic<uint64_t> drops = 0; // what the socket reports as dropped
 
   private:
     struct Socket : platform::PacketSocket {
         explicit Socket(FakeCaptureApi& api) : api(api) { api.socketOpen = true; }
         ~Socket() override { api.socketOpen = false; }
         bool Bind(uint32_t) override { return api.failure != Failure::Bind; }
-        bool ReceiveAll() override { return api.failure != Failure::ReceiveAll; }
-        int Receive(uint8_t* buffer, int length) override {
+        bool ReceiveAll(const std::vector<sock_filter>&) override {
+            return api.failure != Failure::ReceiveAll;
+        }
+        int Receive(uint8_t* buffer, int length, timespec&) override {
             return static_cast<int>(recv(api.ends_[1], buffer, static_cast<size_t>(length), 0));
         }
+        uint64_t Drops() override { return api.drops; }
         FakeCaptureApi& api;
     };
 
