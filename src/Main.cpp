@@ -39,9 +39,11 @@ TForm1::TForm1(platform::Platform& os, QWidget* parent)
     ConnectSnifferPanel();
     ConnectListTools();
     platform::SetMainWindow(this);
+    SetSnifferLog(ui->snifflog);
 }
 
 TForm1::~TForm1() {
+    SetSnifferLog(nullptr);
     platform::SetMainWindow(nullptr);
 }
 
@@ -62,11 +64,6 @@ void TForm1::ConnectHandlers() {
 
 bool TForm1::event(QEvent* event) {
     switch (static_cast<int>(event->type())) {
-    case WM_SNIFFER_LINE: {
-        const auto* message = static_cast<platform::WindowMessageEvent*>(event);
-        AppendSnifferLine(reinterpret_cast<const char*>(message->wParam));
-        return true;
-    }
     case WM_SNIFFER_STOPPED:
         EnableSnifferPanel();
         return true;
@@ -155,12 +152,11 @@ void TForm1::About1Click() {
     window.exec();
 }
 
-void TForm1::AppendSnifferLine(const char* text) {
-    ui->snifflog->appendLine(text);
-}
-
+// The last drop figure stays until the next Start.
 void TForm1::EnableSnifferPanel() {
     SetPanelLocked(false);
+    dropsRefresh_->stop();
+    ShowKernelDrops();
 }
 
 // The eight settings controls always change together; Stop takes the opposite state.

@@ -16,6 +16,7 @@ class TForm1;
 }
 class ListTools;
 class ListView;
+class QLabel;
 class QTimer;
 class RowFetch;
 
@@ -60,8 +61,8 @@ class TForm1 : public QMainWindow {
     void SetIncludeIpv6(bool on); // Listeners/Connections also show IPv6; rebuilds
     void SetLiveRefresh(bool on); // rebuild the active list every 2 s
 
-    void AppendSnifferLine(const char* text);
     void EnableSnifferPanel();
+    void ShowKernelDrops();
 
   protected:
     bool event(QEvent* event) override;
@@ -98,4 +99,6 @@ class TForm1 : public QMainWindow {
     QTimer* liveRefresh_ = nullptr; // made when first switched on
     RowFetch* rowFetch_ = nullptr;
     std::array<ListTools*, 3> listTools_{};
+    QLabel* kernelDrops_ = nullptr;
+    QTimer* dropsRefresh_ = nullptr;
 };

@@ -1,5 +1,5 @@
-// The sniffer panel of the main window: Start, Stop, the port key filters and
-// the window's close.
+// The sniffer panel of the main window: Start, Stop, the port key filters,
+// the kernel's drops in the status bar and the window's close.
 
 #include "DumpLog.h"
 #include "Main.h"
@@ -9,7 +9,9 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMessageBox>
+#include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -90,9 +92,18 @@ void DigitsOnly(char& key) {
         key = 0;
 }
 
+// Often enough to follow a burst, seldom enough to cost nothing.
+constexpr int kDropsRefreshMilliseconds = 250;
+
 } // namespace
 
 void TForm1::ConnectSnifferPanel() {
+    kernelDrops_ = new QLabel(ui->StatusBar1);
+    kernelDrops_->setObjectName("KernelDrops");
+    ui->StatusBar1->addWidget(kernelDrops_);
+    dropsRefresh_ = new QTimer(this);
+    dropsRefresh_->setInterval(kDropsRefreshMilliseconds);
+    connect(dropsRefresh_, &QTimer::timeout, this, &TForm1::ShowKernelDrops);
     connect(ui->Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
     connect(ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     FilterKeys(ui->Edit3, [this](char& key) { Edit3KeyPress(key); });
@@ -122,12 +133,23 @@ void TForm1::Button1Click() {
                                Text(ui->Edit2->text()), dump);
     SetPanelLocked(true);
     PrepareDumpFile(os_.sniffer.files, DumpSuffixes);
+    ShowKernelDrops();
     try {
         CaptureThread->Resume();
     } catch (...) {
         SetPanelLocked(false); // no thread will ever unlock it
         throw;
     }
+    dropsRefresh_->start();
+}
+
+// Losses are never silent, yet the log's texts stay as they are: the count
+// of the current (or last) capture goes to the status bar, which is empty
+// while nothing was dropped.
+void TForm1::ShowKernelDrops() {
+    const uint64_t drops = CaptureThread ? CaptureThread->KernelDrops.load() : 0;
+    kernelDrops_->setText(drops == 0 ? QString()
+                                     : QString("%1 packets dropped by the kernel").arg(drops));
 }
 
 void TForm1::Button2Click() {

@@ -1,6 +1,7 @@
 #include "SnifferLog.h"
 
 #include "SnifferLogAccessible.h"
+#include "platform/WindowMessages.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -9,6 +10,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
+#include <QThread>
 #include <algorithm>
 
 namespace {
@@ -16,6 +18,8 @@ namespace {
 constexpr int kMargin = 3;
 // Lines that arrive faster than this are shown together in one repaint.
 constexpr int kRefreshMilliseconds = 40;
+// Asks the window's thread to start the refresh timer.
+const auto kLinesAppended = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 } // namespace
 
@@ -24,22 +28,39 @@ SnifferLog::SnifferLog(QWidget* parent) : QAbstractScrollArea(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     refresh_.setSingleShot(true);
     refresh_.setInterval(kRefreshMilliseconds);
-    connect(&refresh_, &QTimer::timeout, this, [this] {
-        UpdateScrollBars();
-        viewport()->update();
-    });
+    connect(&refresh_, &QTimer::timeout, this, &SnifferLog::ShowNewLines);
     InstallSnifferLogAccessible();
 }
 
+// Another thread posts at most one request until the refresh it asks for has
+// begun, so a fast writer costs the window one wake-up per refresh.
 void SnifferLog::appendLine(std::string_view line) {
     lines_.Append(line);
-    if (line.size() > longestLength_) {
-        longestLength_ = line.size();
-        longestWidth_ = fontMetrics().horizontalAdvance(
-            QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size())));
+    if (thread() != QThread::currentThread()) {
+        if (!refreshPosted_.exchange(true))
+            platform::PostEvent(this, new QEvent(kLinesAppended));
+    } else if (!refresh_.isActive()) {
+        refresh_.start();
     }
+}
+
+bool SnifferLog::event(QEvent* event) {
+    if (event->type() != kLinesAppended)
+        return QAbstractScrollArea::event(event);
     if (!refresh_.isActive())
         refresh_.start();
+    return true;
+}
+
+void SnifferLog::ShowNewLines() {
+    refreshPosted_ = false;
+    const size_t longest = lines_.longest();
+    if (longest != longest_ && longest < lines_.size()) {
+        longest_ = longest;
+        longestWidth_ = fontMetrics().horizontalAdvance(QString::fromLocal8Bit(lines_.at(longest)));
+    }
+    UpdateScrollBars();
+    viewport()->update();
     emit linesAppended();
 }
 

@@ -4,22 +4,26 @@
 
 #include <QAbstractScrollArea>
 #include <QTimer>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
 
 // The read-only log under the sniffer panel. Lines can be selected with the
-// mouse or keyboard and copied (Ctrl+C, or the context menu). It paints only
-// the visible lines, and a burst of appended lines is shown in one repaint a
-// few times a second, so appending stays cheap however long the log grows.
-// The view follows new lines while it is scrolled to the bottom. A screen
-// reader reads it through the interface of SnifferLogAccessible.
+// mouse or keyboard and copied (Ctrl+C, or the context menu). Any thread may
+// append a line, and the line is in the log when appendLine returns; the
+// view shows what was appended in one repaint a few times a second
+// (ShowNewLines, on the window's thread), and paints only the visible lines,
+// so appending stays cheap however long the log grows and however fast lines
+// come. The view follows new lines while it is scrolled to the bottom. A
+// screen reader reads it through the interface of SnifferLogAccessible.
 class SnifferLog : public QAbstractScrollArea {
     Q_OBJECT
 
   public:
     explicit SnifferLog(QWidget* parent = nullptr);
 
+    // Safe on any thread.
     void appendLine(std::string_view line);
     size_t lineCount() const { return lines_.size(); }
     std::string line(size_t index) const { return lines_.at(index); }
@@ -45,11 +49,13 @@ class SnifferLog : public QAbstractScrollArea {
     QPoint lineOrigin(size_t index) const;
 
   signals:
-    // Every append passes here, so a listener hears of each line.
+    // On the window's thread, once per repaint that shows appended lines
+    // (from any thread): a listener hears of every line, in batches.
     void linesAppended();
     void selectionChanged();
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -58,6 +64,7 @@ class SnifferLog : public QAbstractScrollArea {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
+    void ShowNewLines();
     void UpdateScrollBars();
     int LineHeight() const;
     int VisibleLines() const;
@@ -67,8 +74,9 @@ class SnifferLog : public QAbstractScrollArea {
 
     SnifferLogLines lines_;
     QTimer refresh_;
-    size_t anchor_ = SIZE_MAX; // the selection runs from anchor_ to current_
+    std::atomic<bool> refreshPosted_ = false; // by a thread other than the window's
+    size_t anchor_ = SIZE_MAX;                // the selection runs from anchor_ to current_
     size_t current_ = SIZE_MAX;
-    size_t longestLength_ = 0;
+    size_t longest_ = SIZE_MAX; // the line whose width longestWidth_ is
     int longestWidth_ = 0;
 };

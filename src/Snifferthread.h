@@ -1,8 +1,8 @@
 #pragma once
 
 // The capture thread: opens the raw socket on the local address, receives
-// one packet at a time and hands each to DecodePacket, reporting to the main
-// window with its two messages.
+// one packet at a time and hands each to DecodePacket, appending its lines to
+// the main window's log and telling the window with a message when it ends.
 
 #include "DumpLog.h"
 #include "SnifferSettings.h"
@@ -13,9 +13,14 @@
 #include <memory>
 #include <string>
 
-// The capture thread's two window messages.
-inline constexpr int WM_SNIFFER_LINE = 0x8190;    // wParam: the line's zero-terminated text
-inline constexpr int WM_SNIFFER_STOPPED = 0x8191; // the capture has ended
+class SnifferLog;
+
+// The capture thread's window message: the capture has ended.
+inline constexpr int WM_SNIFFER_STOPPED = 0x8191;
+
+// The log that PostLine appends to; the main window sets it, and sets null
+// before the log is destroyed.
+void SetSnifferLog(SnifferLog* log);
 
 // The settings of the current (or last) capture; written only by SetSettings.
 extern CaptureSettings SnifferSettings;
@@ -33,7 +38,8 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
     // Starts the thread; call once, on an object owned by a shared_ptr.
     void Resume();
 
-    // Sends one line to the sniffer log and waits until the window has it.
+    // Appends one line to the sniffer log; the line is in the log when this
+    // returns. Lines sent while there is no log are dropped.
     static void PostLine(const char* text);
 
     // Whether a capture thread has been started and has not finished yet.

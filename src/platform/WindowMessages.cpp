@@ -78,6 +78,11 @@ bool PostToWindow(QObject*& window, int message, uintptr_t wParam, intptr_t lPar
     return true;
 }
 
+void PostEvent(QObject* receiver, QEvent* event) {
+    MessageQueueReleased();
+    QCoreApplication::postEvent(receiver, event);
+}
+
 void SendMessageA(int message, uintptr_t wParam, intptr_t lParam) {
     Delivery delivery;
     QObject* window = nullptr;

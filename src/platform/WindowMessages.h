@@ -35,6 +35,9 @@ void SetMainWindow(QObject* window);
 // does nothing.
 void MessageQueueAcquired();
 
+// Posts event to receiver from any thread, without waiting for it.
+void PostEvent(QObject* receiver, QEvent* event);
+
 // Hands the message to the main window and returns once the window has
 // handled it, or at once when there is no window or it goes away first.
 // Called on the window's own thread, it handles the message directly.

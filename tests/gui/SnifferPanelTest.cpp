@@ -6,6 +6,7 @@
 #include "support/SnifferWindow.h"
 
 #include <QClipboard>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -79,11 +80,13 @@ TEST(SnifferPanel, APastedPortThatIsNoNumberEndsStartAfterTheFillIns) {
 
 // With the dump switch on and a file where the dump directory goes, the
 // records are skipped and the file left as it was; a failed receive ends the
-// capture, told on standard output only.
+// capture, told on standard output only, and the kernel's drops stay in the
+// status bar.
 TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     SnifferWindow window;
     std::ofstream(window.files.dumps()) << "not a directory";
     window.dumpcheck()->setChecked(true);
+    window.fake.drops = 3;
     window.Start();
     window.fake.Feed(kDatagram);
     testing::internal::CaptureStdout();
@@ -93,6 +96,8 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_EQ(window.lines(), kSetUpLines + kDatagramLines + Lines({"Sniffer stoped."}));
     EXPECT_EQ(fs::file_size(window.files.dumps()), 15u);
     EXPECT_FALSE(window.fake.socketOpen);
+    EXPECT_EQ(window.form.findChild<QLabel*>("KernelDrops")->text(),
+              "3 packets dropped by the kernel");
 }
 
 // Stop, pressed twice, is logged twice and ends the capture after the next
@@ -210,27 +215,37 @@ TEST(SnifferPanel, EachSetUpFailureEndsTheCaptureWithItsLineAndUnlocks) {
     }
 }
 
-// The sender waits for each line to be appended, also while the window is
-// busy; an empty line is a line.
-TEST(SnifferPostLine, AppendsEachLineBeforeTheSenderGoesOn) {
+// Each line is in the log when PostLine returns, in order, also while the
+// window handles nothing; a line the window appends meanwhile (as Stop does)
+// falls between them where it was appended. An empty line is a line.
+TEST(SnifferPostLine, EachLineIsInTheLogWhenItReturnsAndTheWindowsLineFallsWhereAppended) {
     SnifferWindow window;
+    constexpr size_t kLines = 20000;
     std::atomic<size_t> returned = 0;
+    bool neverAhead = true;
     std::thread sender([&] {
-        for (const char* line : {"first", "", "third"}) {
-            sniffer::PostLine(line);
+        for (size_t i = 0; i < kLines; ++i) {
+            sniffer::PostLine(i == 1 ? "" : std::to_string(i).c_str());
+            neverAhead = neverAhead && window.log()->lineCount() > i;
             ++returned;
         }
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the window handles nothing
-    EXPECT_EQ(returned, 0u);
-    bool neverAhead = true;
-    ASSERT_TRUE(WaitUntil([&] {
-        neverAhead = neverAhead && returned <= window.log()->lineCount();
-        return returned == 3;
-    }));
+    while (returned < kLines / 2) {
+    }
+    const size_t before = returned;
+    window.log()->appendLine("stop");
+    const size_t after = returned;
     sender.join();
     EXPECT_TRUE(neverAhead);
-    EXPECT_EQ(window.lines(), (Lines({"first", "", "third"})));
+    Lines lines = window.lines();
+    const auto stop = std::find(lines.begin(), lines.end(), "stop");
+    ASSERT_NE(stop, lines.end());
+    EXPECT_GE(static_cast<size_t>(stop - lines.begin()), before);
+    EXPECT_LE(static_cast<size_t>(stop - lines.begin()), after + 1); // one may not have returned
+    lines.erase(stop);
+    ASSERT_EQ(lines.size(), kLines);
+    for (size_t i = 0; i < kLines; ++i)
+        ASSERT_EQ(lines[i], i == 1 ? "" : std::to_string(i));
 }
 
 // A capture whose receive never returns, then the main window closed and the
