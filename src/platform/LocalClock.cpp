@@ -1,23 +1,31 @@
 #include "LocalClock.h"
 
-#include <QDate>
+#include <QDateTime>
 #include <QLocale>
-#include <QTime>
 
 namespace platform {
 
+void SystemLocalClock::Update() {
+    const time_t now = time(nullptr);
+    if (now == second_)
+        return;
+    second_ = now;
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(now);
+    const QLocale locale = QLocale::system();
+    time_ = locale.toString(local.time(), QLocale::LongFormat).toLocal8Bit().toStdString();
+    date_ = locale.toString(local.date(), QLocale::ShortFormat).toLocal8Bit().toStdString();
+}
+
 std::string SystemLocalClock::TimeToStr() {
-    return QLocale::system()
-        .toString(QTime::currentTime(), QLocale::LongFormat)
-        .toLocal8Bit()
-        .toStdString();
+    std::lock_guard lock(mutex_);
+    Update();
+    return time_;
 }
 
 std::string SystemLocalClock::DateToStr() {
-    return QLocale::system()
-        .toString(QDate::currentDate(), QLocale::ShortFormat)
-        .toLocal8Bit()
-        .toStdString();
+    std::lock_guard lock(mutex_);
+    Update();
+    return date_;
 }
 
 } // namespace platform

@@ -2,6 +2,8 @@
 
 // The current local date and time as the user's regional settings write them.
 
+#include <ctime>
+#include <mutex>
 #include <string>
 
 namespace platform {
@@ -15,11 +17,21 @@ class LocalClock {
     virtual std::string DateToStr() = 0;
 };
 
-// The clock in the formats of QLocale::system().
+// The clock in the formats of QLocale::system(). Both texts are made once a
+// second: formatting through the locale costs microseconds, and a capture
+// asks for them with every dump record.
 class SystemLocalClock : public LocalClock {
   public:
     std::string TimeToStr() override;
     std::string DateToStr() override;
+
+  private:
+    void Update();
+
+    std::mutex mutex_;
+    time_t second_ = -1; // the second both texts were made for
+    std::string time_;
+    std::string date_;
 };
 
 } // namespace platform
