@@ -1,28 +1,33 @@
 // Loopback capture rate, for capture_rate.sh. Two modes:
-//   CaptureRate send RATE SECONDS       sends UDP datagrams 127.0.0.1:40001 >
-//                                       127.0.0.1:40002 at RATE per second
-//   CaptureRate quillmark RATE SECONDS  does the same while the main window,
-//                                       shown on the offscreen platform with
-//                                       the Sniffer tab open, captures UDP on
-//                                       127.0.0.1
-// Each prints "sent N shown N drops N" (shown and drops for quillmark only).
+//   CaptureRate send RATE SECONDS            sends UDP datagrams 127.0.0.1:40001 >
+//                                            127.0.0.1:40002 at RATE per second
+//   CaptureRate quillmark RATE SECONDS [dump] does the same while the main window,
+//                                            shown with the Sniffer tab open on the
+//                                            platform QT_QPA_PLATFORM names, captures
+//                                            UDP on 127.0.0.1 (dump: with the dump on)
+// Each prints "sent N"; quillmark adds "shown N drops N captureus X windowus X lagms X":
+// the UDP lines in the log, the kernel's drops as the status bar shows them, the CPU
+// time per packet sent of the capture thread and of the window's thread, from the
+// start of sending until the log stops growing, and the longest the window took to
+// handle a 20 ms timer late while sending (a click on Stop would wait as long).
 // Run it only inside a private network namespace (capture_rate.sh does).
 
 #include "CaptureWindow.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QLineEdit>
-#include <QTabWidget>
+#include <QLabel>
+#include <QTimer>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <filesystem>
-#include <linux/if_packet.h>
+#include <fstream>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -64,51 +69,71 @@ long Send(long rate, double seconds) {
     return sent;
 }
 
-// The capture's own counters, read from its packet socket in this process.
-long KernelDrops() {
-    DIR* fds = opendir("/proc/self/fd");
-    long drops = -1;
-    while (const dirent* entry = fds ? readdir(fds) : nullptr) {
-        const int fd = std::atoi(entry->d_name);
-        int domain = 0;
-        socklen_t length = sizeof domain;
-        if (fd <= 2 || getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &length) != 0 ||
-            domain != AF_PACKET)
-            continue;
-        tpacket_stats stats{};
-        length = sizeof stats;
-        if (getsockopt(fd, SOL_PACKET, PACKET_STATISTICS, &stats, &length) == 0)
-            drops = stats.tp_drops;
+// The CPU time of one of this process's threads, in seconds: the main
+// thread, or the one named name.
+double ThreadCpu(const std::string& name) {
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string comm;
+        std::getline(std::ifstream(task.path() / "comm"), comm);
+        const bool main = task.path().filename() == std::to_string(getpid());
+        if (name.empty() ? main : comm == name) {
+            double nanoseconds = 0;
+            std::ifstream(task.path() / "schedstat") >> nanoseconds;
+            return nanoseconds / 1e9;
+        }
     }
-    if (fds)
-        closedir(fds);
-    return drops;
+    return 0;
 }
 
-size_t CountUdpLines(const SnifferLog& log) {
-    size_t count = 0;
-    for (size_t i = 0; i < log.lineCount(); ++i)
-        count += log.line(i).rfind("UDP Packet ID:", 0) == 0;
-    return count;
-}
+// Counts the UDP lines appended since the last call.
+class UdpLineCounter {
+  public:
+    size_t Count(const SnifferLog& log) {
+        for (const size_t end = log.lineCount(); next_ < end; ++next_)
+            count_ += log.line(next_).rfind("UDP Packet ID:", 0) == 0;
+        return count_;
+    }
 
-int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds) {
+  private:
+    size_t next_ = 0;
+    size_t count_ = 0;
+};
+
+int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds, bool dump) {
     QApplication application(argc, argv);
     CaptureWindow window;
     window.form.findChild<QComboBox*>("protobox")->setCurrentText("UDP");
+    window.form.findChild<QCheckBox*>("dumpcheck")->setChecked(dump);
     window.form.Button1Click();
     SnifferLog* log = &window.log();
     RunEvents(300);
+    const double captureBefore = ThreadCpu("capture");
+    const double windowBefore = ThreadCpu("");
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lag = 0;
+    QTimer ticks;
+    QObject::connect(&ticks, &QTimer::timeout,
+                     [&] { lag = std::max(lag, clock.restart() - ticks.interval()); });
+    ticks.start(20);
     std::atomic<long> sent = 0;
     std::thread sender([&] { sent = Send(rate, seconds); });
+    UdpLineCounter counter;
     size_t shown = 0;
-    for (bool sending = true; sending || CountUdpLines(*log) != shown;) {
+    for (bool sending = true; sending || counter.Count(*log) != shown;) {
         sending = sent == 0;
-        shown = CountUdpLines(*log);
+        shown = counter.Count(*log);
         RunEvents(500);
     }
     sender.join();
-    std::printf("sent %ld shown %zu drops %ld\n", sent.load(), shown, KernelDrops());
+    ticks.stop();
+    const double perPacket = 1e6 / static_cast<double>(sent.load());
+    const double captureUs = (ThreadCpu("capture") - captureBefore) * perPacket;
+    const double windowUs = (ThreadCpu("") - windowBefore) * perPacket;
+    const QString drops = window.form.findChild<QLabel*>("KernelDrops")->text();
+    std::printf("sent %ld shown %zu drops %ld captureus %.2f windowus %.2f lagms %lld\n",
+                sent.load(), shown, drops.section(' ', 0, 0).toLong(), captureUs, windowUs,
+                static_cast<long long>(lag));
     std::fflush(stdout);
     std::_Exit(0); // the capture thread waits in a receive; nothing waits for it
 }
@@ -116,14 +141,16 @@ int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4)
-        return std::fprintf(stderr, "usage: %s send|quillmark RATE SECONDS\n", argv[0]), 2;
+    if (argc < 4)
+        return std::fprintf(stderr, "usage: %s send|quillmark RATE SECONDS [dump]\n", argv[0]), 2;
     const long rate = std::atol(argv[2]);
     const double seconds = std::atof(argv[3]);
     if (std::string(argv[1]) == "send") {
         std::printf("sent %ld\n", Send(rate, seconds));
         return 0;
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return CaptureWithQuillmark(argc, argv, rate, seconds);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return CaptureWithQuillmark(argc, argv, rate, seconds,
+                                argc > 4 && std::string(argv[4]) == "dump");
 }
