@@ -5,12 +5,12 @@
 //                                            shown with the Sniffer tab open on the
 //                                            platform QT_QPA_PLATFORM names, captures
 //                                            UDP on 127.0.0.1 (dump: with the dump on)
-// Each prints "sent N"; quillmark adds "shown N drops N captureus X windowus X lagms X":
-// the UDP lines in the log, the kernel's drops as the status bar shows them, the CPU
-// time per packet sent of the capture thread and of the window's thread, from the
-// start of sending until the log stops growing, and the longest the window took to
-// handle a 20 ms timer late while sending (a click on Stop would wait as long).
-// Run it only inside a private network namespace (capture_rate.sh does).
+// Each prints "sent N ... took S", S the seconds sending took; quillmark adds "shown N drops N
+// captureus X windowus X lagms X": the UDP lines in the log, the kernel's drops as the status bar
+// shows them, the CPU time per packet sent of the capture thread and of the window's thread, from
+// the start of sending until the log stops growing, and the longest the window took to handle a 20
+// ms timer late while sending (a click on Stop would wait as long). Run it only inside a private
+// network namespace (capture_rate.sh does).
 
 #include "CaptureWindow.h"
 
@@ -32,6 +32,7 @@
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -43,16 +44,24 @@ sockaddr_in Loopback(uint16_t port) {
     return address;
 }
 
-// Paced in 1 ms steps: each step sends what the rate owes so far. A bound
-// receiver keeps the kernel from answering with "port unreachable".
-long Send(long rate, double seconds) {
+// Paced in 1 ms steps: each step sends what the rate owes so far, in
+// batches of one system call each, so the sender costs little beside the
+// kernel's own work per packet. A bound receiver keeps the kernel from
+// answering with "port unreachable". The time it took goes to took: more
+// than seconds when this machine could not send at that rate.
+long Send(long rate, double seconds, double& took) {
     const int receiver = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in at = Loopback(40002);
     bind(receiver, reinterpret_cast<const sockaddr*>(&at), sizeof at);
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in from = Loopback(40001);
-    const sockaddr_in to = Loopback(40002);
     bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
+    connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
+    char payload[] = "quillmark";
+    iovec data{payload, 9};
+    std::vector<mmsghdr> batch(64);
+    for (mmsghdr& message : batch)
+        message.msg_hdr = msghdr{nullptr, 0, &data, 1, nullptr, 0, 0};
     const long total = static_cast<long>(rate * seconds);
     const auto start = std::chrono::steady_clock::now();
     long sent = 0;
@@ -60,10 +69,16 @@ long Send(long rate, double seconds) {
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const long owed = std::min(total, static_cast<long>(elapsed * rate) + 1);
-        for (; sent < owed; ++sent)
-            sendto(fd, "quillmark", 9, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        while (sent < owed) {
+            const auto count = static_cast<unsigned>(std::min<long>(owed - sent, 64));
+            const int done = sendmmsg(fd, batch.data(), count, 0);
+            sent += done > 0 ? done : 0;
+            if (done <= 0)
+                break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     close(fd);
     close(receiver);
     return sent;
@@ -117,7 +132,8 @@ int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds, bool 
                      [&] { lag = std::max(lag, clock.restart() - ticks.interval()); });
     ticks.start(20);
     std::atomic<long> sent = 0;
-    std::thread sender([&] { sent = Send(rate, seconds); });
+    double took = 0;
+    std::thread sender([&] { sent = Send(rate, seconds, took); });
     UdpLineCounter counter;
     size_t shown = 0;
     for (bool sending = true; sending || counter.Count(*log) != shown;) {
@@ -131,9 +147,9 @@ int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds, bool 
     const double captureUs = (ThreadCpu("capture") - captureBefore) * perPacket;
     const double windowUs = (ThreadCpu("") - windowBefore) * perPacket;
     const QString drops = window.form.findChild<QLabel*>("KernelDrops")->text();
-    std::printf("sent %ld shown %zu drops %ld captureus %.2f windowus %.2f lagms %lld\n",
+    std::printf("sent %ld shown %zu drops %ld captureus %.2f windowus %.2f lagms %lld took %.2f\n",
                 sent.load(), shown, drops.section(' ', 0, 0).toLong(), captureUs, windowUs,
-                static_cast<long long>(lag));
+                static_cast<long long>(lag), took);
     std::fflush(stdout);
     std::_Exit(0); // the capture thread waits in a receive; nothing waits for it
 }
@@ -146,7 +162,9 @@ int main(int argc, char** argv) {
     const long rate = std::atol(argv[2]);
     const double seconds = std::atof(argv[3]);
     if (std::string(argv[1]) == "send") {
-        std::printf("sent %ld\n", Send(rate, seconds));
+        double took = 0;
+        const long sent = Send(rate, seconds, took);
+        std::printf("sent %ld took %.2f\n", sent, took);
         return 0;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))

@@ -46,7 +46,7 @@ as_member() {
         QT_QPA_PLATFORM=xcb "$@"
 }
 
-# Prints "sent shown drops captureus windowus lagms".
+# Prints "sent shown drops captureus windowus lagms took".
 quillmark_run() {
     local rate=$1 bridge=$2 out
     if [ "$bridge" = 1 ]; then
@@ -57,46 +57,51 @@ quillmark_run() {
     else
         out=$(as_member timeout 180 "$tool" quillmark "$rate" "$seconds" $dump 2>/dev/null)
     fi
-    awk '/^sent / {print $2, $4, $6, $8, $10, $12}' <<<"$out"
+    awk '/^sent / {print $2, $4, $6, $8, $10, $12, $14}' <<<"$out"
 }
 
-# Prints "sent lines drops".
+# Prints "sent lines drops took". tcpdump is stopped once its output has stopped
+# growing: packets it has taken but not yet written are neither lines nor drops.
 tcpdump_run() {
-    local rate=$1 pid sent drops
+    local rate=$1 pid sent took drops size=-1
+    : >"$work/err"
     timeout 120 tcpdump -i lo -n -l udp >"$work/lines" 2>"$work/err" &
     pid=$!
     for _ in $(seq 100); do grep -q 'listening on' "$work/err" && break; sleep 0.05; done
-    sent=$("$tool" send "$rate" "$seconds" | awk '{print $2}')
-    sleep 1
+    read -r _ sent _ took < <("$tool" send "$rate" "$seconds")
+    while [ "$(stat -c %s "$work/lines")" != "$size" ]; do
+        size=$(stat -c %s "$work/lines")
+        sleep 1
+    done
     kill -INT "$pid"
     wait "$pid" || true
     drops=$(awk '/dropped by kernel/ {print $1}' "$work/err")
-    echo "$sent $(grep -c ' > 127.0.0.1.40002: UDP' "$work/lines") ${drops:-?}"
+    echo "$sent $(grep -c ' > 127.0.0.1.40002: UDP' "$work/lines") ${drops:-?} $took"
 }
 
 results=$work/results
-row='%7s %3s | %8s %8s %7s %6s %6s %5s | %8s %7s %6s %6s %5s | %8s %7s\n'
-printf "$row" rate run sent shown drops cap_us win_us lagms "a11y:sh" drops cap_us win_us lagms \
-    tcpdump drops
+row='%7s %3s %5s | %8s %8s %7s %6s %6s %5s | %8s %7s %6s %6s %5s | %8s %7s\n'
+printf "$row" rate run took sent shown drops cap_us win_us lagms "a11y:sh" drops cap_us win_us \
+    lagms tcpdump drops
 for rate in "${rates[@]}"; do
     for run in $(seq "$runs"); do
-        read -r q_sent q_shown q_drops q_cap q_win q_lag < <(quillmark_run "$rate" 0)
-        read -r a_sent a_shown a_drops a_cap a_win a_lag < <(quillmark_run "$rate" 1)
-        read -r t_sent t_lines t_drops < <(tcpdump_run "$rate")
-        printf "$row" "$rate" "$run" "$q_sent" "$q_shown" "$q_drops" "$q_cap" "$q_win" "$q_lag" \
-            "$a_shown" "$a_drops" "$a_cap" "$a_win" "$a_lag" "$t_lines" "$t_drops"
-        echo "$rate quillmark $q_sent $q_shown $q_drops $q_cap $q_win $q_lag" >>"$results"
-        echo "$rate bridge $a_sent $a_shown $a_drops $a_cap $a_win $a_lag" >>"$results"
-        echo "$rate tcpdump $t_sent $t_lines $t_drops - - -" >>"$results"
+        read -r q_sent q_shown q_drops q_cap q_win q_lag q_took < <(quillmark_run "$rate" 0)
+        read -r a_sent a_shown a_drops a_cap a_win a_lag a_took < <(quillmark_run "$rate" 1)
+        read -r t_sent t_lines t_drops t_took < <(tcpdump_run "$rate")
+        printf "$row" "$rate" "$run" "$q_took" "$q_sent" "$q_shown" "$q_drops" "$q_cap" "$q_win" \
+            "$q_lag" "$a_shown" "$a_drops" "$a_cap" "$a_win" "$a_lag" "$t_lines" "$t_drops"
+        echo "$rate quillmark $q_sent $q_shown $q_drops $q_cap $q_win $q_lag $q_took" >>"$results"
+        echo "$rate bridge $a_sent $a_shown $a_drops $a_cap $a_win $a_lag $a_took" >>"$results"
+        echo "$rate tcpdump $t_sent $t_lines $t_drops - - - $t_took" >>"$results"
     done
 done
 
 # Medians over the runs; a rate is lossless for a capture when every run
 # showed every datagram sent.
 echo
-echo "Medians of $runs runs of ${seconds}s: shown/sent, kernel drops, CPU us per packet of the"
-echo "capture thread + the window thread, the window's longest lag in ms; lossless: every run"
-echo "showed every datagram."
+echo "Medians of $runs runs of ${seconds}s: the rate the sender reached (all runs), then per"
+echo "capture shown/sent, kernel drops, CPU us per packet of the capture thread + the window"
+echo "thread, the window's longest lag in ms; lossless: every run showed every datagram."
 awk -v runs="$runs" '
     function median(list,    n, v, i, j, t) {
         n = split(list, v, " ")
@@ -109,13 +114,15 @@ awk -v runs="$runs" '
         if (!(key in seen)) { seen[key] = 1; order[++count] = key }
         sent[key] = sent[key] " " $3; shown[key] = shown[key] " " $4; drops[key] = drops[key] " " $5
         cap[key] = cap[key] " " $6; win[key] = win[key] " " $7; lag[key] = lag[key] " " $8
+        reached[$1] = reached[$1] " " int($3 / $9)
         if ($4 + 0 < $3 + 0) lossy[key] = 1
         if (!($1 in rateSeen)) { rateSeen[$1] = 1; rates[++rateCount] = $1 }
     }
     END {
-        printf "%8s | %-34s | %-34s | %-18s\n", "rate", "Quillmark", "Quillmark, a11y bridge", "tcpdump"
+        printf "%8s %8s | %-34s | %-34s | %-18s\n", "rate", "reached", "Quillmark",
+            "Quillmark, a11y bridge", "tcpdump"
         for (r = 1; r <= rateCount; r++) {
-            rate = rates[r]; line = sprintf("%8s", rate)
+            rate = rates[r]; line = sprintf("%8s %8s", rate, median(reached[rate]))
             split("quillmark bridge tcpdump", kinds, " ")
             for (k = 1; k <= 3; k++) {
                 key = rate " " kinds[k]
