@@ -69,8 +69,9 @@ Lines WithoutIds(const Lines& lines) {
 }
 
 const std::string kUdp = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Size: 33b TTL: 64";
+// Close to the longest packet a receive takes, received whole.
 const std::string kUdpToSecond =
-    "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.2:40002 Size: 33b TTL: 64";
+    "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.2:40002 Size: 65518b TTL: 64";
 const std::string kEnd = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Size: 31b TTL: 64";
 const std::string kIcmp = "ICMP Packet ID:*  127.0.0.1 > 127.0.0.1 Size: 28b TTL: 64";
 // The client's packets, then the server's.
@@ -187,7 +188,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         Ping();
         TalkTcp();
         SendUdp("127.0.0.1", "hello");
-        SendUdp("127.0.0.2", "hello");
+        SendUdp("127.0.0.2", std::string(65490, 'x'));
         WaitForQuiet(window);
         window.form.findChild<QPushButton*>("Button2")->click();
         SendUdp("127.0.0.1", "end");
