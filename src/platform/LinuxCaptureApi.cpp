@@ -75,9 +75,9 @@ class LinuxPacketSocket : public PacketSocket {
         packet_mreq membership{};
         membership.mr_ifindex = static_cast<int>(interface_.index);
         membership.mr_type = PACKET_MR_PROMISC;
-        return setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) ==
-                   0 &&
-               BindTo(ETH_P_ALL);
+        if (setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) != 0)
+            return false;
+        return BindTo(ETH_P_ALL);
     }
 
     int Receive(uint8_t* buffer, int length, timespec& captured) override {
