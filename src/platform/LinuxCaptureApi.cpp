@@ -107,7 +107,9 @@ int LinuxCaptureApi::WSAStartup(uint16_t) {
 }
 
 std::unique_ptr<PacketSocket> LinuxCaptureApi::OpenRawSocket() {
-    const int fd = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int fd = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 && (errno == EPERM || errno == EACCES))
+        fd = PacketSocketFromHelper(helper_, limit_);
     if (fd < 0)
         return nullptr;
     return std::make_unique<LinuxPacketSocket>(fd);

@@ -6,8 +6,8 @@
 namespace platform {
 
 SnifferPlatform& SystemSnifferPlatform() {
-    static LinuxCaptureApi capture;
     static LinuxFileSystem files;
+    static LinuxCaptureApi capture(files.ExecutableDirectory() + kCaptureHelperName);
     static SystemLocalClock clock;
     static SnifferPlatform system{capture, files, clock};
     return system;
