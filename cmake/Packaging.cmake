@@ -1,27 +1,22 @@
 # Install rules and the Debian package. The program keeps a directory of its
-# own, /opt/quillmark, because its dump directory lives beside its executable.
-# It is there twice: a plain copy anyone may run, and a capture copy that the
-# package's postinst restricts to the quillmark group and gives CAP_NET_RAW.
-# /usr/bin/quillmark starts whichever of the two the user may execute.
+# own, /opt/quillmark, because its dump directory lives beside its executable
+# and it starts the capture helper from there. The program holds no
+# capability and anyone may run it; the helper is the one file the package's
+# postinst restricts to the quillmark group and gives CAP_NET_RAW.
 
 set(QUILLMARK_HOME opt/quillmark)
 set(QUILLMARK_PACKAGING ${PROJECT_SOURCE_DIR}/packaging)
 
 install(TARGETS quillmark RUNTIME DESTINATION ${QUILLMARK_HOME})
-# Copied from the installed (and, for the package, stripped) file, so the two
-# copies are the same program. Root alone may run it until postinst has
-# handed it to the group.
-install(CODE "set(home \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUILLMARK_HOME}\")")
-install(CODE [[
-    file(COPY_FILE "${home}/quillmark" "${home}/quillmark-capture")
-    file(CHMOD "${home}/quillmark-capture" PERMISSIONS
-        OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
-]])
+# Root alone may run it until postinst has handed it to the group.
+install(TARGETS quillmark-capture-helper RUNTIME DESTINATION ${QUILLMARK_HOME}
+    PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE)
 # Owner-only until postinst opens it to the group.
 install(DIRECTORY DESTINATION ${QUILLMARK_HOME}/dumps
     DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-install(PROGRAMS ${QUILLMARK_PACKAGING}/quillmark.sh
-    DESTINATION usr/bin RENAME quillmark)
+install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/usr/bin\")")
+install(CODE "file(CREATE_LINK /${QUILLMARK_HOME}/quillmark
+    \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/usr/bin/quillmark\" SYMBOLIC)")
 install(FILES ${QUILLMARK_PACKAGING}/quillmark.desktop
     DESTINATION usr/share/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/quillmark.png
@@ -36,7 +31,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "process, endpoint and packet monitor")
 string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "Quillmark shows which processes run, which IPv4 TCP and UDP endpoints"
     "each owns and which modules each has loaded, and captures the IP traffic"
-    "of one local interface. Members of the quillmark group may capture.")
+    "of one local interface. Members of the quillmark group may capture,"
+    "through a small helper program that alone holds CAP_NET_RAW.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /)
 set(CPACK_STRIP_FILES TRUE)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

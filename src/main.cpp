@@ -4,7 +4,6 @@
 #include "Application.h"
 #include "Modules.h"
 #include "Snifferthread.h"
-#include "platform/PrivilegedStart.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,7 +25,6 @@ void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString&) 
 } // namespace
 
 int main(int argc, char** argv) {
-    platform::DropUntrustedInputsIfPrivileged(argc, argv);
     if (!HasGraphicalSession()) {
         std::fputs(kNeedsDisplay, stderr);
         return 1;

@@ -2,9 +2,12 @@
 # Presses Start in the installed program, once as a user outside the quillmark
 # group and once as a member, the way a person would: on an X server of its
 # own, with the dump switch on, capturing loopback in a private network
-# namespace. The outsider's raw socket is refused, which is what puts "Failed
-# to create Raw socket for sniffing.BytesReturned.." in the log; the member's
-# capture runs and writes its dump file. Screenshots of both logs go to SHOTS.
+# namespace. The program holds no capability, so the kernel refuses its own
+# raw socket and it starts the capture helper: the outsider may not run the
+# helper, which is what puts "Failed to create Raw socket for
+# sniffing.BytesReturned.." in the log; the member's helper opens the socket,
+# and the capture runs and writes its dump file. Screenshots of both logs go
+# to SHOTS.
 # Called by fresh_root_check.sh; arguments: the root, the screenshot folder.
 set -euo pipefail
 root=$1 shots=$2
@@ -41,13 +44,14 @@ click() {
     sleep 0.5
 }
 
-# Runs /usr/bin/quillmark as USER under strace (run by root, so the capture
-# copy still receives its capability), presses Start on 127.0.0.1 and makes
-# three connection attempts on loopback for it to see.
+# Runs /usr/bin/quillmark as USER under strace (run by root, so the helper
+# still receives its capability), presses Start on 127.0.0.1, makes three
+# connection attempts on loopback for it to see, and notes the program's
+# capabilities.
 press_start() {
     local user=$1
     chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 DISPLAY="$DISPLAY" \
-        HOME="/home/$user" strace -f -qq -e trace=socket -o "/tmp/strace-$user" \
+        HOME="/home/$user" strace -f -qq -e trace=socket,execve -o "/tmp/strace-$user" \
         -u "$user" /usr/bin/quillmark >/dev/null 2>&1 &
     local app=$!
     window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Quillmark$' | head -n 1)
@@ -64,18 +68,32 @@ press_start() {
     done
     sleep 1
     import -window root "$shots/capture-$user.png"
-    kill "$(pgrep -P "$app")" # the program; strace then ends with it
+    local program
+    program=$(pgrep -P "$app")
+    getpcaps "$program" >"$root/tmp/caps-$user" 2>&1
+    kill "$program" # strace then ends with it
     wait "$app" || true
 }
 
+# What USER's run shows: whether the kernel refused the program's own raw
+# socket, how starting the helper went, and the program's capabilities.
+run_of() {
+    local trace=$root/tmp/strace-$1
+    grep -q 'socket(AF_PACKET, .*= -1 EPERM' "$trace" && echo -n "refused, "
+    grep -o 'execve(".*/quillmark-capture-helper", .*= -*[0-9]* *[A-Z]*' "$trace" |
+        sed 's/.*= //' | tr '\n' ' '
+    cut -d' ' -f2- "$root/tmp/caps-$1"
+}
+
 press_start outsider
-expect "outsider: the raw socket is refused" "EPERM" \
-    "$(grep -o 'socket(AF_PACKET, .*= -1 EPERM' "$root/tmp/strace-outsider" | grep -o EPERM | head -n 1)"
+expect "outsider: raw socket refused, helper not run, no capability" "refused, -1 EACCES =" \
+    "$(run_of outsider)"
 expect "outsider: no dump file" "none" \
     "$(find "$root/opt/quillmark/dumps" -user "$(chroot "$root" id -u outsider)" | grep -q . && echo some || echo none)"
 
 press_start member
-expect "member: the raw socket opens" "opened" \
+expect "member: raw socket refused, helper run, no capability" "refused, 0 =" "$(run_of member)"
+expect "member: the helper opens the raw socket" "opened" \
     "$(grep -qE 'socket\(AF_PACKET, .*= [0-9]+$' "$root/tmp/strace-member" && echo opened)"
 dump=$root/opt/quillmark/dumps/dump.log
 expect "member: dump file, owner-only, with the loopback attempts" "member 600 3" \

@@ -23,7 +23,8 @@ STUB
     chmod +x "$work/bin/$tool"
 done
 
-capture=/opt/quillmark/quillmark-capture
+helper=/opt/quillmark/quillmark-capture-helper
+old_copy=/opt/quillmark/quillmark-capture
 dumps=/opt/quillmark/dumps
 root=$work/root
 failed=0 passed=0
@@ -54,14 +55,15 @@ while IFS='%' read -r name call overridden failing status must must_not stderr_m
         printf 'FAIL: %s: %s\n  steps: %s\n' "$name" "${problems[*]}" "$log"
     fi
 done <<EOF
-install gives the group the capture copy, then CAP_NET_RAW%postinst configure%%%0%--add root quillmark 0750 $capture; .*setcap cap_net_raw\+ep $root$capture$%setcap.*(chown|--update)%
+install gives the group the helper, then CAP_NET_RAW%postinst configure%%%0%--add root quillmark 0750 $helper; .*setcap cap_net_raw\+ep $root$helper$%setcap.*(chown|--update)%
 install lets only the group write dumps%postinst configure%%%0%^addgroup --quiet --system quillmark; .*--add root quillmark 2770 $dumps;%%
-an administrator's override stays%postinst configure%$capture $dumps%%0%setcap cap_net_raw\+ep%--add%
+an administrator's override stays%postinst configure%$helper $dumps%%0%setcap cap_net_raw\+ep%--add%
 no extended attributes: install goes on and says so%postinst configure%%setcap%0%setcap%%did not receive CAP_NET_RAW
+upgrade from the capture copy takes back its override%postinst configure%$old_copy%%0%--remove $old_copy; .*setcap cap_net_raw\+ep $root$helper$%%
 a failed upgrade's unwinding changes nothing%postinst abort-upgrade%%%0%^$%.%
 upgrade keeps the dump directory as it is%postrm upgrade%%%0%^$%.%
 remove leaves the group and its dump directory until purge%postrm remove%%%0%^$%.%
-purge takes back the overrides and the group%postrm purge%$capture $dumps%%0%^chown root:root $root$dumps; chmod 00755 $root$dumps; .*--remove $capture; .*--remove $dumps; .*groupdel quillmark$%(^|; )(rm|rmdir) %
+purge takes back the overrides and the group%postrm purge%$helper $dumps%%0%^chown root:root $root$dumps; chmod 00755 $root$dumps; .*--remove $helper; .*--remove $dumps; .*groupdel quillmark$%(^|; )(rm|rmdir) %
 purge goes on when the group cannot be removed%postrm purge%%groupdel%0%groupdel quillmark%%could not remove the group
 EOF
 echo "$passed passed, $failed failed"
