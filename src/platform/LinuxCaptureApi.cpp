@@ -3,6 +3,7 @@
 #include "PacketRing.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <ifaddrs.h>
 #include <linux/if_packet.h>
 #include <net/ethernet.h>

@@ -1,14 +1,11 @@
 // The capture helper run as a user who holds nothing but what the helper
-// carries (uid and gid 65534), as a member of the capture group runs it: a
-// copy of it with CAP_NET_RAW in its file capabilities, and one without.
+// carries (uid and gid 65534), as a member of the capture group runs it.
 
 #include "platform/LinuxCaptureApi.h"
-#include "support/SnifferFakes.h"
+#include "support/CaptureHelpers.h"
 
 #include <cstring>
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -16,28 +13,6 @@
 #include <sys/wait.h>
 
 namespace {
-
-namespace fs = std::filesystem;
-
-struct Helpers : TempDirectory {
-    Helpers() {
-        fs::permissions(path(),
-                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-        fs::copy_file(QUILLMARK_CAPTURE_HELPER, capable);
-        fs::copy_file(QUILLMARK_CAPTURE_HELPER, plain);
-        fs::copy_file(QUILLMARK_CAPTURE_HELPER, unrunnable);
-        fs::permissions(unrunnable, fs::perms::owner_read | fs::perms::others_read);
-        std::ofstream(hangs) << "#!/bin/sh\nexec /bin/sleep 600\n";
-        fs::permissions(hangs,
-                        fs::perms::owner_all | fs::perms::others_exec | fs::perms::others_read);
-        fs::create_symlink("/bin/true", silent);
-        settable = std::system(("setcap cap_net_raw+ep " + capable).c_str()) == 0;
-    }
-    const std::string capable = path() / "capable", plain = path() / "plain",
-                      unrunnable = path() / "unrunnable", hangs = path() / "hangs",
-                      silent = path() / "silent";
-    bool settable = false;
-};
 
 int Domain(int fd) {
     int domain = -1;
@@ -99,7 +74,7 @@ const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534",
 // Exit status 0 and a packet socket, or the status that names the refusal
 // and nothing; never a word from the loader about the hostile variables.
 TEST(CaptureHelper, HandsOverOnePacketSocketOnlyOverAConnectedUnixStream) {
-    Helpers helpers;
+    CaptureHelpers helpers;
     if (getuid() != 0 || !helpers.settable)
         GTEST_SKIP() << "needs root, setcap and a file system with extended attributes";
     const std::string hostile = "LD_PRELOAD=" + helpers.path().string() + "/hostile.so";
@@ -151,7 +126,7 @@ TEST(CaptureHelper, HandsOverOnePacketSocketOnlyOverAConnectedUnixStream) {
 // the socket comes from the helper, or not at all, and a helper that hangs
 // is stopped at the time limit.
 TEST(CaptureHelper, OpenRawSocketWithoutTheCapabilityGoesThroughTheHelper) {
-    Helpers helpers;
+    CaptureHelpers helpers;
     if (getuid() != 0 || !helpers.settable)
         GTEST_SKIP() << "needs root, setcap and a file system with extended attributes";
     const std::pair<std::string, bool> cases[] = {

@@ -2,13 +2,19 @@
 // process, whose only interface is its own loopback, and for a real
 // interface a veth pair to a second private namespace it makes, so nothing
 // of the machine's traffic is seen and nothing leaves those namespaces.
+// With QUILLMARK_TEST_WITHOUT_CAPABILITY set, the process enters its
+// namespace and then gives up root and every capability, as a member of the
+// capture group runs the program: the socket comes from the capture helper.
 
+#include "platform/LinuxCaptureApi.h"
+#include "support/CaptureHelpers.h"
 #include "support/SnifferWindow.h"
 #include "support/Sockets.h"
 
 #include <QPushButton>
 #include <fcntl.h>
 #include <filesystem>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <netinet/ip_icmp.h>
@@ -30,6 +36,20 @@ bool EnterPrivateNetwork() {
     return unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
 }
 
+// Becomes uid and gid 65534 in a private network where that user may ping,
+// with the helpers ready; so for the whole process, once.
+const CaptureHelpers* WithoutCapability() {
+    static const CaptureHelpers helpers;
+    static const bool dropped =
+        helpers.settable && EnterPrivateNetwork() &&
+        std::system("sysctl -qw net.ipv4.ping_group_range='65534 65534'") == 0 &&
+        chown(helpers.path().c_str(), 65534, 65534) == 0 && setgroups(0, nullptr) == 0 &&
+        setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
+    return dropped ? &helpers : nullptr;
+}
+
+const bool kWithoutCapability = std::getenv("QUILLMARK_TEST_WITHOUT_CAPABILITY") != nullptr;
+
 // A datagram from port 40001 of from to port 40002 of to.
 void SendUdp(const char* to, const std::string& data, const char* from = "127.0.0.1") {
     const Fd fd = Open(AF_INET, SOCK_DGRAM, from, 40001);
@@ -48,8 +68,11 @@ void TalkTcp() {
     ASSERT_EQ(recv(accepted.fd, received, sizeof received, MSG_WAITALL), 9);
 }
 
+// A raw socket needs CAP_NET_RAW; an ICMP datagram socket, a group that
+// may ping.
 void Ping(const char* to = "127.0.0.1") {
-    const Fd fd(socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
+    const Fd fd(kWithoutCapability ? socket(AF_INET, SOCK_DGRAM, IPPROTO_ICMP)
+                                   : socket(AF_INET, SOCK_RAW, IPPROTO_ICMP));
     icmphdr echo{};
     echo.type = ICMP_ECHO;
     echo.un.echo.id = htons(7);
@@ -141,16 +164,20 @@ struct PeerNamespace {
 class CaptureLoopbackTest : public ::testing::Test {
   public:
     void SetUp() override {
-        if (!EnterPrivateNetwork())
-            GTEST_SKIP() << "needs CAP_SYS_ADMIN and ip for a private network namespace";
-        if (!platform::SystemSnifferPlatform().capture.OpenRawSocket())
+        if (kWithoutCapability ? !WithoutCapability() : !EnterPrivateNetwork())
+            GTEST_SKIP() << "needs CAP_SYS_ADMIN and ip for a private network namespace; "
+                            "without the capability also root, setcap and extended attributes";
+        if (!capture.OpenRawSocket())
             GTEST_SKIP() << "capturing needs CAP_NET_RAW";
         // A receiver, so datagrams draw no "port unreachable" reply.
         receiver = std::make_unique<Fd>(Open(AF_INET, SOCK_DGRAM, "0.0.0.0", 40002));
     }
 
     std::unique_ptr<Fd> receiver;
-    SnifferWindow window{&platform::SystemSnifferPlatform().capture};
+    platform::LinuxCaptureApi capture{kWithoutCapability && WithoutCapability()
+                                          ? WithoutCapability()->capable
+                                          : QUILLMARK_CAPTURE_HELPER};
+    SnifferWindow window{&capture};
 };
 
 } // namespace
@@ -263,4 +290,16 @@ TEST_F(CaptureLoopbackTest, CapturesWithCapNetRawAlone) {
         output.append(chunk, n);
     EXPECT_EQ(pclose(run), 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
+}
+
+// Without the capability, a helper that lacks it too fails the set-up.
+TEST_F(CaptureLoopbackTest, AHelperWithoutTheCapabilityFailsTheSetUp) {
+    if (!kWithoutCapability)
+        GTEST_SKIP() << "root opens the socket itself";
+    platform::LinuxCaptureApi plain(WithoutCapability()->plain);
+    SnifferWindow refused{&plain};
+    refused.Start();
+    ASSERT_TRUE(refused.WaitForIdle());
+    EXPECT_EQ(refused.lines(), (Lines{"Starting sniffer...", "Winsock version confirmed ...",
+                                      "Failed to create Raw socket for sniffing.BytesReturned.."}));
 }
