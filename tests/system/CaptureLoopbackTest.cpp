@@ -236,12 +236,23 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
     }
 }
 
-// 999.999.999.999 passes the panel's check; no interface holds it.
-TEST_F(CaptureLoopbackTest, AnAddressOfNoInterfaceFailsAtBind) {
-    window.Start("999.999.999.999");
-    ASSERT_TRUE(window.WaitForIdle());
-    EXPECT_EQ(window.lines(), (Lines{"Starting sniffer...", "Winsock version confirmed ...",
-                                     "Failed setup sniffer on local ip, Is it a valid ip ?"}));
+// A failed set-up step ends the capture with its line: 999.999.999.999
+// passes the panel's check and no interface holds it; without the
+// capability, a helper that lacks it too opens nothing (root needs none).
+TEST_F(CaptureLoopbackTest, AFailedSetUpStepEndsTheCaptureWithItsLine) {
+    platform::LinuxCaptureApi plain(kWithoutCapability ? WithoutCapability()->plain : "");
+    const std::tuple<platform::CaptureApi*, const char*, const char*> cases[] = {
+        {&capture, "999.999.999.999", "Failed setup sniffer on local ip, Is it a valid ip ?"},
+        {&plain, "127.0.0.1", "Failed to create Raw socket for sniffing.BytesReturned.."}};
+    for (const auto& [api, address, failure] : cases) {
+        if (api == &plain && !kWithoutCapability)
+            continue;
+        SnifferWindow failing{api};
+        failing.Start(address);
+        ASSERT_TRUE(failing.WaitForIdle());
+        EXPECT_EQ(failing.lines(),
+                  (Lines{"Starting sniffer...", "Winsock version confirmed ...", failure}));
+    }
 }
 
 // On an interface other than loopback, what this host sends and what it
@@ -290,16 +301,4 @@ TEST_F(CaptureLoopbackTest, CapturesWithCapNetRawAlone) {
         output.append(chunk, n);
     EXPECT_EQ(pclose(run), 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
-}
-
-// Without the capability, a helper that lacks it too fails the set-up.
-TEST_F(CaptureLoopbackTest, AHelperWithoutTheCapabilityFailsTheSetUp) {
-    if (!kWithoutCapability)
-        GTEST_SKIP() << "root opens the socket itself";
-    platform::LinuxCaptureApi plain(WithoutCapability()->plain);
-    SnifferWindow refused{&plain};
-    refused.Start();
-    ASSERT_TRUE(refused.WaitForIdle());
-    EXPECT_EQ(refused.lines(), (Lines{"Starting sniffer...", "Winsock version confirmed ...",
-                                      "Failed to create Raw socket for sniffing.BytesReturned.."}));
 }
