@@ -36,7 +36,8 @@ class CaptureApi {
     virtual ~CaptureApi() = default;
     // 0 when the socket library is ready for the requested version.
     virtual int WSAStartup(uint16_t version) = 0;
-    // Null when no raw socket can be had (on Linux: without CAP_NET_RAW).
+    // Null when no raw socket can be had (on Linux: when neither this
+    // process nor the capture helper may open one).
     virtual std::unique_ptr<PacketSocket> OpenRawSocket() = 0;
 };
 
