@@ -76,26 +76,18 @@ inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t
 // A fetch hands out the tables it was asked for; a test that changes them
 // while a live refresh may fetch holds the lock.
 struct FakeSocketTables : platform::SocketTableApi {
+    template <class Row> using Table = std::optional<std::vector<Row>>;
     std::mutex lock;
-    std::optional<std::vector<platform::MibTcpRowOwnerPid>> tcp =
-        std::vector<platform::MibTcpRowOwnerPid>{};
-    std::optional<std::vector<platform::MibUdpRowOwnerPid>> udp =
-        std::vector<platform::MibUdpRowOwnerPid>{};
-    std::optional<std::vector<platform::MibTcp6RowOwnerPid>> tcp6 =
-        std::vector<platform::MibTcp6RowOwnerPid>{};
-    std::optional<std::vector<platform::MibUdp6RowOwnerPid>> udp6 =
-        std::vector<platform::MibUdp6RowOwnerPid>{};
+    Table<platform::MibTcpRowOwnerPid> tcp{std::in_place};
+    Table<platform::MibUdpRowOwnerPid> udp{std::in_place};
+    Table<platform::MibTcp6RowOwnerPid> tcp6{std::in_place};
+    Table<platform::MibUdp6RowOwnerPid> udp6{std::in_place};
 
     platform::EndpointTables GetEndpointTables(platform::TableRequest request) override {
         const std::lock_guard<std::mutex> hold(lock);
-        platform::EndpointTables asked{tcp, {}, {}, {}};
-        if (request.udp)
-            asked.udp = udp;
-        if (request.ipv6)
-            asked.tcp6 = tcp6;
-        if (request.udp && request.ipv6)
-            asked.udp6 = udp6;
-        return asked;
+        const bool udp6Asked = request.udp && request.ipv6;
+        return {tcp, request.udp ? udp : std::nullopt, request.ipv6 ? tcp6 : std::nullopt,
+                udp6Asked ? udp6 : std::nullopt};
     }
 };
 

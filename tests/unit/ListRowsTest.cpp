@@ -27,6 +27,12 @@ Rows AllCells(const ListRows& rows) {
     return all;
 }
 
+platform::Ipv6Address In6(const char* text) {
+    platform::Ipv6Address address{};
+    inet_pton(AF_INET6, text, address.data());
+    return address;
+}
+
 } // namespace
 
 TEST(ProcessRow, ShowsWhatEachQueryAnswered) {
@@ -53,7 +59,8 @@ TEST(ProcessRow, ShowsWhatEachQueryAnswered) {
 // A process closed to us or gone, one without an executable (a kernel thread,
 // or one that ended after it was opened) and one whose name query fails, among
 // 1500: only the first 1024 identifiers count, and a failed enumeration leaves
-// no row.
+// no row. No modules either for a process closed to us, gone, or whose module
+// list or file-name query fails.
 TEST(BuildProcessRows, SkipsWhatCannotBeReadAndConsidersTheFirst1024Identifiers) {
     FakeProcessApi api;
     for (uint32_t pid = 1; pid <= 1500; ++pid)
@@ -61,6 +68,10 @@ TEST(BuildProcessRows, SkipsWhatCannotBeReadAndConsidersTheFirst1024Identifiers)
     api.processes[1].opens = false;
     api.processes[2].exe.reset();
     api.processes[3].baseNameFails = true;
+    api.processes[4].modules.reset();
+    api.processes[5].fileNameFails = true;
+    for (const int32_t pid : {1, 4, 5, 1501})
+        EXPECT_TRUE(ModuleRows(api, pid).empty()) << pid;
     const ListRows rows = BuildProcessRows(api);
     ASSERT_EQ(rows.size(), 1022u);
     EXPECT_EQ(AllCells(rows).front(), (Cells{"3", "<unknown>", "4", "8", "/usr/bin/sleep"}));
@@ -126,14 +137,8 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
         sockets.udp = std::vector<platform::MibUdpRowOwnerPid>{{0, htons(53), 100}};
         sockets.tcp6 = std::vector<platform::MibTcp6RowOwnerPid>{
             {{}, htons(22), {}, 0, 2, 100},
-            {{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 1},
-             htons(22),
-             {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2},
-             htons(50000),
-             11,
-             0}};
-        sockets.udp6 = std::vector<platform::MibUdp6RowOwnerPid>{
-            {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, htons(546), 200}};
+            {In6("2001:db8:0:0:1::1"), htons(22), In6("fe80::2"), htons(50000), 11, 0}};
+        sockets.udp6 = std::vector<platform::MibUdp6RowOwnerPid>{{In6("::1"), htons(546), 200}};
         c.make(sockets);
         EXPECT_EQ(AllCells(BuildListenerRows(sockets, processes, c.ipv6)), c.listeners);
         processes.opens = 0;
@@ -179,17 +184,4 @@ TEST(TcpStateName, EveryKernelStateHasItsMibStateAndEveryMibStateItsName) {
         }
         EXPECT_EQ(TcpStateName(state.mib), state.name) << "MIB state " << state.mib;
     }
-}
-
-// Nothing for a process closed to us, gone, or whose module list or file-name
-// query fails; a readable one's modules are the Modules window test's.
-TEST(ModuleRows, NothingForAProcessThatCannotBeRead) {
-    FakeProcessApi api;
-    for (uint32_t pid = 2; pid <= 4; ++pid)
-        api.add(pid, Running("/usr/bin/app"));
-    api.processes[2].opens = false;
-    api.processes[3].modules.reset();
-    api.processes[4].fileNameFails = true;
-    for (const int32_t pid : {2, 3, 4, 5})
-        EXPECT_TRUE(ModuleRows(api, pid).empty()) << pid;
 }
