@@ -41,14 +41,14 @@ class DumpLogTest : public ::testing::Test {
     SetAsideNumbers numbers;
 };
 
-const std::string kGetRecord = "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
-                               "Protocol: TCP\r\n"
-                               "Source IP: 10.0.0.2:1025\r\n"
-                               "Destination IP: 10.0.0.1:80\r\n"
-                               "GET /\r\n"
-                               "\r\n"
-                               "\r\n"
-                               "----------------------------------------\r\n";
+// The record of a packet from 10.0.0.2:1025 to 10.0.0.1:80 whose printable
+// text is text.
+std::string Record(const std::string& protocol, const std::string& text) {
+    return "-------------- 01/11/2026 14:03:07 ------------------- \r\nProtocol: " + protocol +
+           "\r\nSource IP: 10.0.0.2:1025\r\nDestination IP: 10.0.0.1:80\r\n" + text +
+           "\r\n----------------------------------------\r\n";
+}
+const std::string kGetRecord = Record("TCP", "GET /\r\n\r\n");
 
 } // namespace
 
@@ -80,16 +80,11 @@ TEST_P(DumpLogSetAside, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) 
     for (const auto& entry : fs::directory_iterator(files.dumps()))
         entries.push_back(entry.path().filename().string() + ": " + ReadFile(entry.path()));
     std::sort(entries.begin(), entries.end());
-    EXPECT_EQ(entries, (std::vector<std::string>{
-                           "dump.log17848: third" + kGetRecord +
-                               "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
-                               "Protocol: Unknown to this software\r\n"
-                               "Source IP: 10.0.0.2:1025\r\n"
-                               "Destination IP: 10.0.0.1:80\r\n"
-                               "\r\n"
-                               "----------------------------------------\r\n",
-                           "dump.log18204: second", "dump.log2149: first",
-                           "dump.log4730: earlier run", "dump.log: " + kGetRecord}));
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{"dump.log17848: third" + kGetRecord +
+                                            Record("Unknown to this software", ""),
+                                        "dump.log18204: second", "dump.log2149: first",
+                                        "dump.log4730: earlier run", "dump.log: " + kGetRecord}));
 }
 
 INSTANTIATE_TEST_SUITE_P(WithAndWithoutNoReplaceRename, DumpLogSetAside, testing::Bool());
