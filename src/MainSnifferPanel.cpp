@@ -156,7 +156,7 @@ void TForm1::Button2Click() {
     ui->snifflog->appendLine(
         ">>>>> Kill signal sent to sniffer thread. Sniffer will die on next packet.");
     if (CaptureThread)
-        CaptureThread->Running = 0;
+        CaptureThread->Stop();
 }
 
 // Only asks the capture to stop: a thread blocked in a receive may never

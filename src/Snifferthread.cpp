@@ -90,6 +90,23 @@ void sniffer::PostLine(const char* text) {
         sniffLog->appendLine(text ? text : "");
 }
 
+namespace {
+
+std::vector<sock_filter> Ipv4Only() {
+    CaptureSettings any;
+    any.Protocol = "ANY";
+    return CaptureFilterProgram(any);
+}
+
+} // namespace
+
+void sniffer::Stop() {
+    Running = 0;
+    std::lock_guard lock(socketMutex_);
+    if (socket_)
+        socket_->ReplaceFilter(Ipv4Only());
+}
+
 bool sniffer::AnyThreadAlive() {
     return threadsAlive_ > 0;
 }
@@ -133,6 +150,15 @@ void sniffer::SetUpAndReceive() {
     ReceiveLoop(*socket);
 }
 
+// Lets Stop reach the socket the loop receives on. Either Stop finds it
+// here, or this sees Running cleared by a Stop that came first.
+void sniffer::ShareSocket(platform::PacketSocket* socket) {
+    std::lock_guard lock(socketMutex_);
+    socket_ = socket;
+    if (socket && Running != 1)
+        socket->ReplaceFilter(Ipv4Only());
+}
+
 // Running is looked at only after a packet, so the packet that arrives after
 // a stop request is still decoded.
 void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
@@ -144,6 +170,7 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
         std::_Exit(-1);
     }
     CaptureOutput output(dumpWriter_);
+    ShareSocket(&socket);
     int n = 0;
     timespec captured{};
     do {
@@ -157,5 +184,6 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
         else
             DecodePacket(buffer.get(), n, SnifferSettings, output);
     } while (n > 0 && Running == 1);
+    ShareSocket(nullptr);
     PostLine("Sniffer stoped.");
 }

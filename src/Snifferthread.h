@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class SnifferLog;
@@ -42,6 +43,11 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
     // returns. Lines sent while there is no log are dropped.
     static void PostLine(const char* text);
 
+    // Asks the capture to end after the next packet, as clearing Running
+    // does, and lets every IPv4 packet reach the thread again: one the
+    // kernel filter would drop must still end the capture.
+    void Stop();
+
     // Whether a capture thread has been started and has not finished yet.
     static bool AnyThreadAlive();
 
@@ -54,9 +60,12 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
     void Execute();
     void SetUpAndReceive();
     void ReceiveLoop(platform::PacketSocket& socket);
+    void ShareSocket(platform::PacketSocket* socket);
 
     platform::SnifferPlatform& os_;
     DumpWriter dumpWriter_;
+    std::mutex socketMutex_;
+    platform::PacketSocket* socket_ = nullptr; // while ReceiveLoop runs
     static std::atomic<int> threadsAlive_;
 };
 

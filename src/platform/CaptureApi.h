@@ -22,6 +22,9 @@ class PacketSocket {
     // Starts receiving every packet that filter keeps on that interface,
     // sent and received alike (on loopback, where each packet is both, once).
     virtual bool ReceiveAll(const std::vector<sock_filter>& filter) = 0;
+    // Puts filter in place of the one given to ReceiveAll; safe while another
+    // thread waits in Receive.
+    virtual bool ReplaceFilter(const std::vector<sock_filter>& filter) = 0;
     // Waits for one packet and copies at most length bytes of it to buffer,
     // and the time the kernel took it to captured; the number of bytes
     // copied, or 0 or less on failure.

@@ -63,9 +63,7 @@ class LinuxPacketSocket : public PacketSocket {
     // On loopback every packet passes the tap twice, once going out and once
     // coming in; ignoring the outgoing copy shows each packet once.
     bool ReceiveAll(const std::vector<sock_filter>& filter) override {
-        const sock_fprog program{static_cast<unsigned short>(filter.size()),
-                                 const_cast<sock_filter*>(filter.data())};
-        if (setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) != 0)
+        if (!ReplaceFilter(filter))
             return false;
         const int one = 1;
         if (interface_.loopback &&
@@ -79,6 +77,13 @@ class LinuxPacketSocket : public PacketSocket {
         if (setsockopt(fd_, SOL_PACKET, PACKET_ADD_MEMBERSHIP, &membership, sizeof membership) != 0)
             return false;
         return BindTo(ETH_P_ALL);
+    }
+
+    // The kernel swaps the programs whole: each packet meets one or the other.
+    bool ReplaceFilter(const std::vector<sock_filter>& filter) override {
+        const sock_fprog program{static_cast<unsigned short>(filter.size()),
+                                 const_cast<sock_filter*>(filter.data())};
+        return setsockopt(fd_, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program) == 0;
     }
 
     int Receive(uint8_t* buffer, int length, timespec& captured) override {

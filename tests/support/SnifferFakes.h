@@ -85,6 +85,7 @@ class FakeCaptureApi : public platform::CaptureApi {
         bool ReceiveAll(const std::vector<sock_filter>&) override {
             return api.failure != Failure::ReceiveAll;
         }
+        bool ReplaceFilter(const std::vector<sock_filter>&) override { return true; }
         int Receive(uint8_t* buffer, int length, timespec&) override {
             return static_cast<int>(recv(api.ends_[1], buffer, static_cast<size_t>(length), 0));
         }
