@@ -1,14 +1,18 @@
 #pragma once
 
-// The kernel-side filter of a capture: the classic BPF program the packet
-// socket runs on every frame of its interface before queueing it, so frames
-// the capture has no use for never reach the program.
+// The kernel socket filter of a capture: it keeps IPv4 only, and then drops
+// every packet that DecodePacket would drop without writing a line, so that
+// unwanted packets never leave the kernel. The decoder still applies the
+// filters itself; this program only saves it the work.
 
 #include "SnifferSettings.h"
 
 #include <linux/filter.h>
 #include <vector>
 
-// On a datagram packet socket the program sees each packet from its network
-// header on; it returns 0 to drop a packet and a length to keep it.
-std::vector<sock_filter> CaptureFilterProgram(const CaptureSettings&);
+// The whole program for the capture's packet socket.
+std::vector<sock_filter> CaptureFilterProgram(const CaptureSettings& settings);
+
+// The program without its IPv4 test: it reads the packet from its first byte
+// and accepts it (whole) exactly when DecodePacket would write a line for it.
+std::vector<sock_filter> SettingsFilterProgram(const CaptureSettings& settings);

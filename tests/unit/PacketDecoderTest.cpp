@@ -1,7 +1,12 @@
 // DecodePacket over crafted packets: every summary line kind, every filter
-// and every dump decision, with the expected lines written out in full.
+// and every dump decision, with the expected lines written out in full. The
+// kernel filter built from the same settings must pass exactly the packets
+// that give a line, whole.
 
 #include "PacketDecoder.h"
+
+#include "CaptureFilter.h"
+#include "support/SocketFilter.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -146,15 +151,36 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
         {{}, With("ANY", "10.0.0.2 "), ""},
         {{}, With("ANY", "", "10.0.0.2"), ""},
         {{.protocol = 1}, With("ANY", "10.0.0.3"), ""},
-        // Port filters, on decoded TCP only.
+        {{}, With("ANY", "", "10.0.0.01"), ""},
+        {{}, With("ANY", "", "10.0.0.1"), kTcpSyn, kTcpDump},
+        // Address bytes past the packet read 0, and so does its protocol.
+        {{.size = 14},
+         With("ANY", "10.0.0.0", "0.0.0.0"),
+         "Errorneous TCP Packet ID:13330  10.0.0.0 > 0.0.0.0 Size: 14b TTL: 128"},
+        {{.size = 9},
+         kAny,
+         "PROTO ID (Check RFC790 for proto description):0 Packet ID:13330  0.0.0.0 > 0.0.0.0 "
+         "Size: 9b TTL: 128",
+         "dump Unknown to this software 0.0.0.0:0 > 0.0.0.0:0 9b"},
+        // Port filters, on decoded TCP only, wherever the header lies.
         {{}, With("ANY", "", "", 1026), ""},
         {{}, With("TCP", "", "", 0, 80), kTcpSyn, kTcpDump},
         {{}, With("TCP", "10.0.0.2", "10.0.0.1", 1025, 80), kTcpSyn, kTcpDump},
         {{}, With("ANY", "", "", 70000), ""},
         {{.size = 20}, With("ANY", "", "", 70000), kErrorneousTcp},
         {{.protocol = 17}, With("ANY", "", "", 70000, 9), kUdp, kUdpDump},
+        {{.size = 21, .transport = {0x05}},
+         With("TCP", "", "", 1280),
+         "TCP Packet ID:13330  10.0.0.2:1280 > 10.0.0.1:0 Size: 21b TTL: 128 FLAGS: ",
+         "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b"},
+        {{.size = 21, .transport = {0x05}}, With("TCP", "", "", 0, 1), ""},
+        {{.size = 28, .versionIhl = 0x40, .transport = {}},
+         With("ANY", "", "", 16384),
+         "TCP Packet ID:13330  10.0.0.2:16384 > 10.0.0.1:0 Size: 28b TTL: 128 FLAGS: ",
+         "dump TCP 10.0.0.2:16384 > 10.0.0.1:0 28b"},
+        {{.size = 61, .versionIhl = 0x4F, .transport = {0x01}}, With("ANY", "", "", 257), ""},
     };
-    for (size_t i = 0; i < std::size(cases); ++i)
+    for (size_t i = 0; i < std::size(cases); ++i) {
         for (const int32_t dumpEnabled : {0, 1, 2}) {
             Calls expected = cases[i].line.empty() ? Calls{} : Calls{cases[i].line, kSeparator};
             if (dumpEnabled == 1 && !cases[i].dump.empty())
@@ -164,4 +190,10 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
             EXPECT_EQ(Decode(cases[i].packet, settings), expected)
                 << "case " << i << ", DumpEnabled " << dumpEnabled;
         }
+        const std::vector<uint8_t> bytes = cases[i].packet.Bytes();
+        EXPECT_EQ(ThroughSocketFilter(SettingsFilterProgram(cases[i].settings), bytes.data(),
+                                      bytes.size()),
+                  cases[i].line.empty() ? -1 : std::ssize(bytes))
+            << "case " << i;
+    }
 }
