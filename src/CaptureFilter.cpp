@@ -96,18 +96,15 @@ void SettingsCompiler::ByteEquals(uint32_t offset, uint8_t value) {
     program_.Place(next);
 }
 
-// The same for the byte at X + offset, X holding the header length.
+// The same for the byte at X + offset, X holding the header length. Only a
+// TCP packet gets here, so its length is at least 10 and above offset.
 void SettingsCompiler::ByteAfterHeaderEquals(uint32_t offset, uint8_t value) {
-    const Label longer = program_.NewLabel();
     const Label present = program_.NewLabel();
     const Label next = program_.NewLabel();
-    const Label absent = value == 0 ? next : drop_;
     program_.Emit(BPF_LD | BPF_W | BPF_LEN);
-    program_.Jump(BPF_JMP | BPF_JGT | BPF_K, offset, longer, absent);
-    program_.Place(longer);
     // length - offset > X, that is X + offset < length
     program_.Emit(BPF_ALU | BPF_SUB | BPF_K, offset);
-    program_.Jump(BPF_JMP | BPF_JGT | BPF_X, 0, present, absent);
+    program_.Jump(BPF_JMP | BPF_JGT | BPF_X, 0, present, value == 0 ? next : drop_);
     program_.Place(present);
     program_.Emit(BPF_LD | BPF_B | BPF_IND, offset);
     program_.Jump(BPF_JMP | BPF_JEQ | BPF_K, value, next, drop_);
