@@ -2,14 +2,16 @@
 # Builds the tests twice more and runs them instrumented:
 #   build-asan  AddressSanitizer with UndefinedBehaviorSanitizer, every test
 #               but the package checks (they inspect the .deb, not our code);
-#   build-tsan  ThreadSanitizer, the tests that run the capture thread and
-#               its window messages.
+#   build-tsan  ThreadSanitizer, the tests that run the capture thread, its
+#               window messages and the store it fills while the window
+#               saves.
 # Any sanitizer report fails the test that made it, and so the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The tests of the capture thread and of messages across threads.
-thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback)'
+# The tests of the capture thread, of messages across threads and of the
+# packet store shared between them.
+thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback|PacketStore)'
 
 # Also in force while building: test discovery runs the test programs.
 export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1
@@ -31,5 +33,5 @@ build() {
 build build-asan address
 ctest --test-dir build-asan --output-on-failure --timeout 300 -j2 -E '^package_'
 
-build build-tsan thread gui_tests system_tests
+build build-tsan thread unit_tests gui_tests system_tests
 ctest --test-dir build-tsan --output-on-failure --timeout 300 -j2 --no-tests=error -R "$thread_tests"
