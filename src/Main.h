@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ListRow.h"
+#include "PacketStore.h"
 #include "platform/Platform.h"
 
 #include <QEvent>
@@ -87,6 +88,8 @@ class TForm1 : public QMainWindow {
 
     std::unique_ptr<Ui::TForm1> ui;
     platform::Platform& os_;
+    // The packets of the latest capture, for saving; captures append to it.
+    std::shared_ptr<PacketStore> packets_ = std::make_shared<PacketStore>();
     bool activatedBefore_ = false;
     bool leftForOwnWindow_ = false;
 

@@ -108,6 +108,7 @@ void TForm1::ConnectSnifferPanel() {
     connect(ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     FilterKeys(ui->Edit3, [this](char& key) { Edit3KeyPress(key); });
     FilterKeys(ui->Edit1, [this](char& key) { Edit1KeyPress(key); });
+    ui->snifflog->setPacketStore(packets_);
 }
 
 void TForm1::Button1Click() {

@@ -137,23 +137,27 @@ void DumpIfEnabled(const CaptureSettings& settings, PacketOutput& output, const 
                                protocol);
 }
 
-void DecodeTcp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettings& settings,
+// False when a port filter rejects the packet.
+bool DecodeTcp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettings& settings,
                PacketOutput& output, const uint8_t* packet) {
     const int h = ip.headerLength;
-    if (h >= ip.n)
-        return PostPlainLine(output, "Errorneous TCP", ip);
+    if (h >= ip.n) {
+        PostPlainLine(output, "Errorneous TCP", ip);
+        return true;
+    }
     const unsigned sourcePort = bytes.Word(h);
     const unsigned destinationPort = bytes.Word(h + 2);
     if (settings.SourcePort != 0 && static_cast<int64_t>(sourcePort) != settings.SourcePort)
-        return;
+        return false;
     if (settings.DestinationPort != 0 &&
         static_cast<int64_t>(destinationPort) != settings.DestinationPort)
-        return;
+        return false;
     Line line = PortsLine("TCP", ip, sourcePort, destinationPort);
     line << " FLAGS: ";
     AppendFlags(line, bytes[h + 13]);
     Post(output, line);
     DumpIfEnabled(settings, output, packet, ip, sourcePort, destinationPort, "TCP");
+    return true;
 }
 
 void DecodeUdp(const PacketBytes& bytes, const IpHeader& ip, const CaptureSettings& settings,
@@ -178,32 +182,35 @@ void DecodeOther(const IpHeader& ip, const CaptureSettings& settings, PacketOutp
 
 } // namespace
 
-void DecodePacket(const uint8_t* packet, int n, const CaptureSettings& settings,
+bool DecodePacket(const uint8_t* packet, int n, const CaptureSettings& settings,
                   PacketOutput& output) {
     const PacketBytes bytes(packet, n);
     const IpHeader ip = ReadIpHeader(bytes, n);
     if (!PassesAddressFilters(settings, ip))
-        return;
+        return false;
     switch (ip.protocol) {
     case 1:
-        if (PassesProtocolFilter(settings, "ICMP"))
-            PostPlainLine(output, "ICMP", ip);
-        return;
+        if (!PassesProtocolFilter(settings, "ICMP"))
+            return false;
+        PostPlainLine(output, "ICMP", ip);
+        return true;
     case 2:
-        if (PassesProtocolFilter(settings, "IGMP"))
-            PostPlainLine(output, "IGMP", ip);
-        return;
+        if (!PassesProtocolFilter(settings, "IGMP"))
+            return false;
+        PostPlainLine(output, "IGMP", ip);
+        return true;
     case 6:
-        if (PassesProtocolFilter(settings, "TCP"))
-            DecodeTcp(bytes, ip, settings, output, packet);
-        return;
+        return PassesProtocolFilter(settings, "TCP") &&
+               DecodeTcp(bytes, ip, settings, output, packet);
     case 17:
-        if (PassesProtocolFilter(settings, "UDP"))
-            DecodeUdp(bytes, ip, settings, output, packet);
-        return;
+        if (!PassesProtocolFilter(settings, "UDP"))
+            return false;
+        DecodeUdp(bytes, ip, settings, output, packet);
+        return true;
     default:
-        if (settings.Protocol == "ANY")
-            DecodeOther(ip, settings, output, packet);
-        return;
+        if (settings.Protocol != "ANY")
+            return false;
+        DecodeOther(ip, settings, output, packet);
+        return true;
     }
 }

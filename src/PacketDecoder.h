@@ -20,6 +20,6 @@ class PacketOutput {
 };
 
 // packet holds n received bytes (n >= 1), IP header first; every byte at or
-// beyond n reads as 0.
-void DecodePacket(const uint8_t* packet, int n, const CaptureSettings& settings,
+// beyond n reads as 0. True when the packet got a line.
+bool DecodePacket(const uint8_t* packet, int n, const CaptureSettings& settings,
                   PacketOutput& output);

@@ -1,5 +1,6 @@
 #include "SnifferLog.h"
 
+#include "PcapSave.h"
 #include "SnifferLogAccessible.h"
 #include "platform/WindowMessages.h"
 
@@ -208,7 +209,17 @@ void SnifferLog::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
     menu.addAction(tr("&Copy"), this, &SnifferLog::copySelection)->setEnabled(HasSelection());
     menu.addAction(tr("Select &All"), this, &SnifferLog::selectAll)->setEnabled(lines_.size() != 0);
+    if (packets_) {
+        menu.addSeparator();
+        menu.addAction(tr("&Save captured packets as..."), this,
+                       [this] { SaveCapturedPackets(this, *packets_); })
+            ->setEnabled(!packets_->Latest().records.empty());
+    }
     menu.exec(event->globalPos());
+}
+
+void SnifferLog::setPacketStore(std::shared_ptr<const PacketStore> packets) {
+    packets_ = std::move(packets);
 }
 
 void SnifferLog::selectAll() {

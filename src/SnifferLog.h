@@ -5,9 +5,12 @@
 #include <QAbstractScrollArea>
 #include <QTimer>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+class PacketStore;
 
 // The read-only log under the sniffer panel. Lines can be selected with the
 // mouse or keyboard and copied (Ctrl+C, or the context menu). Any thread may
@@ -17,6 +20,8 @@
 // so appending stays cheap however long the log grows and however fast lines
 // come. The view follows new lines while it is scrolled to the bottom. A
 // screen reader reads it through the interface of SnifferLogAccessible.
+// Given the store of captured packets, its context menu can save them as a
+// pcap file.
 class SnifferLog : public QAbstractScrollArea {
     Q_OBJECT
 
@@ -32,6 +37,8 @@ class SnifferLog : public QAbstractScrollArea {
     // The selected lines joined by '\n'.
     std::string selectedText() const;
     void copySelection() const;
+
+    void setPacketStore(std::shared_ptr<const PacketStore> packets);
 
     // The selected lines, first to last, and the current one, which is
     // either end; nullopt when none is selected.
@@ -79,4 +86,5 @@ class SnifferLog : public QAbstractScrollArea {
     size_t current_ = SIZE_MAX;
     size_t longest_ = SIZE_MAX; // the line whose width longestWidth_ is
     int longestWidth_ = 0;
+    std::shared_ptr<const PacketStore> packets_;
 };
