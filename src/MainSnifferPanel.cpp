@@ -124,7 +124,7 @@ void TForm1::Button1Click() {
         ui->Edit1->setText("0");
     if (ui->protobox->currentText().isEmpty())
         ui->protobox->setCurrentIndex(0);
-    CaptureThread = std::make_shared<sniffer>(os_.sniffer);
+    CaptureThread = std::make_shared<sniffer>(os_.sniffer, packets_);
     const std::string sourceIp = Text(ui->Edit5->text());
     const int32_t destinationPort = StrToInt(Text(ui->Edit1->text()));
     const int32_t sourcePort = StrToInt(Text(ui->Edit3->text()));

@@ -39,6 +39,7 @@ class SnifferLog : public QAbstractScrollArea {
     void copySelection() const;
 
     void setPacketStore(std::shared_ptr<const PacketStore> packets);
+    std::shared_ptr<const PacketStore> packetStore() const { return packets_; }
 
     // The selected lines, first to last, and the current one, which is
     // either end; nullopt when none is selected.

@@ -51,7 +51,8 @@ void Diagnose(const char* text) {
 
 } // namespace
 
-sniffer::sniffer(platform::SnifferPlatform& os) : os_(os), dumpWriter_(os.files, os.clock) {}
+sniffer::sniffer(platform::SnifferPlatform& os, std::shared_ptr<PacketStore> packets)
+    : os_(os), dumpWriter_(os.files, os.clock), packets_(std::move(packets)) {}
 
 void sniffer::SetSettings(const std::string& Protocol, const std::string& DestinationIp,
                           const std::string& SourceIp, int32_t DestinationPort, int32_t SourcePort,
@@ -170,6 +171,7 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
         std::_Exit(-1);
     }
     CaptureOutput output(dumpWriter_);
+    packets_->StartCapture();
     ShareSocket(&socket);
     int n = 0;
     timespec captured{};
@@ -181,8 +183,9 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
         KernelDrops.store(socket.Drops(), std::memory_order_relaxed);
         if (n <= 0)
             Diagnose("recvfrom() failed.\n");
-        else
-            DecodePacket(buffer.get(), n, SnifferSettings, output);
+        else if (DecodePacket(buffer.get(), n, SnifferSettings, output))
+            packets_->Append(buffer.get(), static_cast<size_t>(n),
+                             {captured.tv_sec, static_cast<uint32_t>(captured.tv_nsec)});
     } while (n > 0 && Running == 1);
     ShareSocket(nullptr);
     PostLine("Sniffer stoped.");

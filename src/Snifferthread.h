@@ -5,6 +5,7 @@
 // the main window's log and telling the window with a message when it ends.
 
 #include "DumpLog.h"
+#include "PacketStore.h"
 #include "SnifferSettings.h"
 #include "platform/SnifferPlatform.h"
 
@@ -31,7 +32,8 @@ extern CaptureSettings SnifferSettings;
 // may drop it at any time and nothing ever waits for the thread.
 class sniffer : public std::enable_shared_from_this<sniffer> {
   public:
-    explicit sniffer(platform::SnifferPlatform& os);
+    // The packets that give lines are kept in packets, for saving.
+    sniffer(platform::SnifferPlatform& os, std::shared_ptr<PacketStore> packets);
 
     void SetSettings(const std::string& Protocol, const std::string& DestinationIp,
                      const std::string& SourceIp, int32_t DestinationPort, int32_t SourcePort,
@@ -64,6 +66,7 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
 
     platform::SnifferPlatform& os_;
     DumpWriter dumpWriter_;
+    std::shared_ptr<PacketStore> packets_;
     std::mutex socketMutex_;
     platform::PacketSocket* socket_ = nullptr; // while ReceiveLoop runs
     static std::atomic<int> threadsAlive_;

@@ -6,12 +6,15 @@
 // namespace and then gives up root and every capability, as a member of the
 // capture group runs the program: the socket comes from the capture helper.
 
+#include "PcapSave.h"
 #include "platform/LinuxCaptureApi.h"
 #include "support/CaptureHelpers.h"
 #include "support/SnifferWindow.h"
 #include "support/Sockets.h"
 
 #include <QPushButton>
+#include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
@@ -89,6 +92,48 @@ Lines WithoutIds(const Lines& lines) {
     for (const std::string& line : lines)
         result.push_back(std::regex_replace(line, id, "Packet ID:* "));
     return result;
+}
+
+// A packet line of the log, or a packet tcpdump read, as "PROTO ID SRC[:PORT]
+// > DST[:PORT] SIZE TTL"; the log shows the identification byte-swapped.
+const std::regex kLogLine("(TCP|UDP|ICMP) Packet ID:([0-9]+)  ([0-9.]+)(:[0-9]+)? > "
+                          "([0-9.]+)(:[0-9]+)? Size: ([0-9]+)b TTL: ([0-9]+).*");
+const std::regex kTcpdumpPacket(
+    "([0-9]+)\\.[0-9]+ IP \\(tos [^,]+, ttl ([0-9]+), id ([0-9]+), [^)]+ proto ([A-Z]+) [^,]+, "
+    "length ([0-9]+)\\)\n +([0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+)(\\.[0-9]+)? > "
+    "([0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+)(\\.[0-9]+)?:");
+
+Lines LoggedPackets(const Lines& log) {
+    Lines packets;
+    std::smatch m;
+    for (const std::string& line : log)
+        if (std::regex_match(line, m, kLogLine))
+            packets.push_back(m.str(1) + " " + m.str(2) + " " + m.str(3) + m.str(4) + " > " +
+                              m.str(5) + m.str(6) + " " + m.str(7) + " " + m.str(8));
+    return packets;
+}
+
+// The packets of a pcap file as tcpdump reads them, each captured within
+// [from, to] (seconds since the epoch).
+Lines SavedPackets(const std::string& path, time_t from, time_t to) {
+    FILE* reader = popen(("tcpdump -nn -v -tt -r " + path + " 2>/dev/null").c_str(), "r");
+    std::string text;
+    for (int c; reader && (c = std::fgetc(reader)) != EOF;)
+        text += static_cast<char>(c);
+    EXPECT_EQ(reader ? pclose(reader) : -1, 0) << "tcpdump -r " << path;
+    Lines packets;
+    const auto port = [](const std::string& dotted) {
+        return dotted.empty() ? "" : ":" + dotted.substr(1);
+    };
+    for (std::sregex_iterator m(text.begin(), text.end(), kTcpdumpPacket), end; m != end; ++m) {
+        EXPECT_GE(std::stol(m->str(1)), from);
+        EXPECT_LE(std::stol(m->str(1)), to);
+        const unsigned id = std::stoul(m->str(3));
+        packets.push_back(m->str(4) + " " + std::to_string((id & 0xFF) << 8 | id >> 8) + " " +
+                          m->str(6) + port(m->str(7)) + " > " + m->str(8) + port(m->str(9)) + " " +
+                          m->str(5) + " " + m->str(2));
+    }
+    return packets;
 }
 
 const std::string kUdp = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Size: 33b TTL: 64";
@@ -210,6 +255,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         window.edit("Edit3")->setText(c.sourcePort);
         window.edit("Edit1")->setText(c.destinationPort);
         const size_t first = window.log()->lineCount();
+        const time_t started = std::time(nullptr);
         window.Start();
         EXPECT_TRUE(window.WaitForLines(first + 3));
         Ping();
@@ -233,6 +279,20 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         std::sort(lines.begin(), lines.end());
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(lines, expected);
+
+        // The capture saved as pcap (the file dialog is the panel test's):
+        // tcpdump reads each packet the log shows.
+        Lines logged = LoggedPackets({all.begin() + static_cast<long>(first), all.end()});
+        const std::string saved =
+            (window.files.directory_.path() / ("saved" + std::to_string(&c - cases) + ".pcap"))
+                .string();
+        ASSERT_EQ(
+            WritePcapFile(QString::fromStdString(saved), window.log()->packetStore()->Latest()),
+            "");
+        Lines read = SavedPackets(saved, started, std::time(nullptr));
+        std::sort(logged.begin(), logged.end());
+        std::sort(read.begin(), read.end());
+        EXPECT_EQ(read, logged);
     }
 }
 
