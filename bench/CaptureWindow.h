@@ -29,15 +29,17 @@ class TempExecutableFiles : public platform::LinuxFileSystem {
     }();
 };
 
+// Over the system's capture, or over capture when one is given.
 struct CaptureWindow {
     TempExecutableFiles files;
-    platform::SnifferPlatform sniffer{platform::SystemSnifferPlatform().capture, files,
-                                      platform::SystemSnifferPlatform().clock};
+    platform::SnifferPlatform sniffer;
     platform::Platform os{platform::SystemPlatform().processes, platform::SystemPlatform().sockets,
                           sniffer};
     TForm1 form{os};
 
-    CaptureWindow() {
+    explicit CaptureWindow(
+        platform::CaptureApi& capture = platform::SystemSnifferPlatform().capture)
+        : sniffer{capture, files, platform::SystemSnifferPlatform().clock} {
         form.resize(900, 600);
         form.show();
         form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(3);
