@@ -35,12 +35,6 @@ namespace {
 
 constexpr uint16_t kWatchedPort = 40100;
 
-std::vector<sock_filter> Ipv4Only() {
-    CaptureSettings any;
-    any.Protocol = "ANY";
-    return CaptureFilterProgram(any);
-}
-
 // The real capture, with the capture thread's CPU clock noted at its first
 // receive, and in "decoder" mode the IPv4 test in place of the panel's
 // program.
@@ -65,7 +59,7 @@ class MeasuredCapture : public platform::CaptureApi {
             : inner(std::move(inner)), owner(owner) {}
         bool Bind(uint32_t address) override { return inner->Bind(address); }
         bool ReceiveAll(const std::vector<sock_filter>& filter) override {
-            return inner->ReceiveAll(owner.kernelFilter_ ? filter : Ipv4Only());
+            return inner->ReceiveAll(owner.kernelFilter_ ? filter : Ipv4FilterProgram());
         }
         bool ReplaceFilter(const std::vector<sock_filter>& filter) override {
             return inner->ReplaceFilter(filter);

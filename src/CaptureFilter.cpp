@@ -201,3 +201,9 @@ std::vector<sock_filter> CaptureFilterProgram(const CaptureSettings& settings) {
     program.insert(program.end(), rest.begin(), rest.end());
     return program;
 }
+
+std::vector<sock_filter> Ipv4FilterProgram() {
+    CaptureSettings any;
+    any.Protocol = "ANY";
+    return CaptureFilterProgram(any);
+}

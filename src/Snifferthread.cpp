@@ -91,21 +91,11 @@ void sniffer::PostLine(const char* text) {
         sniffLog->appendLine(text ? text : "");
 }
 
-namespace {
-
-std::vector<sock_filter> Ipv4Only() {
-    CaptureSettings any;
-    any.Protocol = "ANY";
-    return CaptureFilterProgram(any);
-}
-
-} // namespace
-
 void sniffer::Stop() {
     Running = 0;
     std::lock_guard lock(socketMutex_);
     if (socket_)
-        socket_->ReplaceFilter(Ipv4Only());
+        socket_->ReplaceFilter(Ipv4FilterProgram());
 }
 
 bool sniffer::AnyThreadAlive() {
@@ -157,7 +147,7 @@ void sniffer::ShareSocket(platform::PacketSocket* socket) {
     std::lock_guard lock(socketMutex_);
     socket_ = socket;
     if (socket && Running != 1)
-        socket->ReplaceFilter(Ipv4Only());
+        socket->ReplaceFilter(Ipv4FilterProgram());
 }
 
 // Running is looked at only after a packet, so the packet that arrives after
