@@ -138,9 +138,9 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
 }
 
 // Stop, pressed twice, is logged twice and ends the capture after the next
-// packet, the panel locked until then. The capture dumps what it shows; the
-// next Start sets its file aside, each field feeding its own setting, and the
-// new lines follow the old.
+// packet, the panel locked until then. The capture dumps what it shows (the
+// record's bytes are DumpLogTest's); the next Start sets its file aside, each field feeding its own
+// setting, and the new lines follow the old.
 TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
     SnifferWindow window;
     window.dumpcheck()->setChecked(true);
@@ -168,19 +168,12 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
         (Lines{s.Protocol, s.SourceIp, s.DestinationIp, s.LocalIp, std::to_string(s.SourcePort),
                std::to_string(s.DestinationPort), std::to_string(s.DumpEnabled)}),
         (Lines{"UDP", "10.0.0.5", "10.0.0.4", "127.0.0.2", "3", "1", "0"}));
-    testing::internal::CaptureStdout();
-    window.fake.Feed({});
-    ASSERT_TRUE(window.WaitForIdle());
-    testing::internal::GetCapturedStdout();
+    ASSERT_TRUE(window.FailReceive());
     EXPECT_EQ(window.lines(), first + kSetUpLines + Lines{"Sniffer stoped."});
     std::ostringstream dump;
     dump << std::ifstream(window.files.dumps() / "dump.log2149", std::ios::binary).rdbuf();
-    EXPECT_EQ(dump.str(), "-------------- 01/11/2026 14:03:07 ------------------- \r\n"
-                          "Protocol: UDP\r\n"
-                          "Source IP: 127.0.0.1:1000\r\n"
-                          "Destination IP: 127.0.0.1:2000\r\n"
-                          "E@@hi\r\n"
-                          "----------------------------------------\r\n");
+    EXPECT_NE(dump.str().find("Source IP: 127.0.0.1:1000\r\nDestination IP: 127.0.0.1:2000\r\n"),
+              std::string::npos);
 }
 
 // The log's context menu saves the packets that gave lines in the latest
@@ -194,10 +187,7 @@ TEST(PcapSave, SavesTheLatestCapturesPacketsAndNothingWhenThatFails) {
         window.protobox()->setCurrentText(protocol);
         window.Start();
         window.fake.Feed(kDatagram);
-        testing::internal::CaptureStdout();
-        window.fake.Feed({});
-        ASSERT_TRUE(window.WaitForIdle());
-        testing::internal::GetCapturedStdout();
+        ASSERT_TRUE(window.FailReceive());
     }
     const fs::path directory = window.files.directory_.path();
     EXPECT_NE(SavePackets(window, directory / "missing" / "saved.pcap"), "");
