@@ -13,6 +13,9 @@ namespace {
 // A screen reader cannot speak faster than this anyway; a flood of lines
 // costs it at most this many announcements a second.
 constexpr int kAnnouncementsPerSecond = 4;
+// Nor speak more lines than these in one announcement: a flood is announced as
+// its last lines, so an announcement costs the same at any capture rate.
+constexpr size_t kMostLinesAnnounced = 64;
 
 // A few lines of the log as a plain text, so that characters, words and
 // sentences are found by Qt's own rules.
@@ -254,16 +257,19 @@ QString SnifferLogAccessible::attributes(int, int* start, int* end) const {
     return {};
 }
 
-// One announcement for every line appended since the last; with no screen
-// reader listening, the text is not even put together.
+// One announcement for the lines appended since the last, at most the last
+// kMostLinesAnnounced of them; with no screen reader listening, nothing is
+// put together.
 void SnifferLogAccessible::Announce() {
-    const size_t count = Lines();
+    const size_t count = log()->lineCount();
     if (count == announced_)
         return;
-    const int position = announced_ == 0 ? 0 : LineEnd(announced_ - 1);
+    const size_t first = std::max(announced_, count - std::min(count, kMostLinesAnnounced));
     announced_ = count;
     if (!QAccessible::isActive())
         return;
+    Lines();
+    const int position = first == 0 ? 0 : LineEnd(first - 1);
     QAccessibleTextInsertEvent event(log(), position, text(position, characterCount()));
     QAccessible::updateAccessibility(&event);
 }

@@ -117,7 +117,11 @@ TEST(SnifferLogAccessible, AFloodOfLinesIsAnnouncedAFewTimesASecond) {
     accessibility->setActive(false);
     EXPECT_GE(announced.size(), 2u) << "announced only at the end";
     EXPECT_LE(announced.size(), static_cast<size_t>(milliseconds / 250 + 2));
-    EXPECT_EQ(announced.front().first, 0);
-    for (size_t i = 1; i < announced.size(); ++i)
-        EXPECT_EQ(announced[i].first, announced[i - 1].first + announced[i - 1].second);
+    // Each holds at most the last 64 lines that came since the one before.
+    for (size_t i = 0; i < announced.size(); ++i) {
+        EXPECT_LE(announced[i].second, 64 * 81);
+        if (i > 0) {
+            EXPECT_GE(announced[i].first, announced[i - 1].first + announced[i - 1].second);
+        }
+    }
 }
