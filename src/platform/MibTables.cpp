@@ -59,6 +59,13 @@ uint32_t Ipv4Of(const Address& address, Ipv6Kind kind) {
     return kind == Ipv6Kind::Ipv4Mapped ? Ipv4At(address, 12) : 0;
 }
 
+// The table order: rows by key, a tuple of the row's numbers in host order.
+template <typename Row, typename Key> std::vector<Row> SortedBy(std::vector<Row> rows, Key key) {
+    std::sort(rows.begin(), rows.end(),
+              [&key](const Row& a, const Row& b) { return key(a) < key(b); });
+    return rows;
+}
+
 } // namespace
 
 std::optional<Ipv4Pair> Ipv4Addresses(const InetDiagEntry& entry) {
@@ -93,9 +100,7 @@ std::vector<MibTcpRowOwnerPid> MakeTcpTable(std::span<const InetDiagEntry> entri
                                ntohl(row.dwRemoteAddr), ntohs(row.dwRemotePort), row.dwState,
                                row.dwOwningPid);
     };
-    std::sort(rows.begin(), rows.end(),
-              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
-    return rows;
+    return SortedBy(std::move(rows), key);
 }
 
 std::vector<MibUdpRowOwnerPid> MakeUdpTable(std::span<const InetDiagEntry> entries,
@@ -108,9 +113,7 @@ std::vector<MibUdpRowOwnerPid> MakeUdpTable(std::span<const InetDiagEntry> entri
     const auto key = [](const MibUdpRowOwnerPid& row) {
         return std::make_tuple(ntohl(row.dwLocalAddr), ntohs(row.dwLocalPort), row.dwOwningPid);
     };
-    std::sort(rows.begin(), rows.end(),
-              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
-    return rows;
+    return SortedBy(std::move(rows), key);
 }
 
 namespace {
@@ -133,9 +136,7 @@ std::vector<MibTcp6RowOwnerPid> MakeTcp6Table(std::span<const InetDiagEntry> ent
         return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.ucRemoteAddr,
                                ntohs(row.dwRemotePort), row.dwState, row.dwOwningPid);
     };
-    std::sort(rows.begin(), rows.end(),
-              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
-    return rows;
+    return SortedBy(std::move(rows), key);
 }
 
 std::vector<MibUdp6RowOwnerPid> MakeUdp6Table(std::span<const InetDiagEntry> entries,
@@ -147,9 +148,7 @@ std::vector<MibUdp6RowOwnerPid> MakeUdp6Table(std::span<const InetDiagEntry> ent
     const auto key = [](const MibUdp6RowOwnerPid& row) {
         return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.dwOwningPid);
     };
-    std::sort(rows.begin(), rows.end(),
-              [&key](const auto& a, const auto& b) { return key(a) < key(b); });
-    return rows;
+    return SortedBy(std::move(rows), key);
 }
 
 } // namespace platform
