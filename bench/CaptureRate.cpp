@@ -13,6 +13,7 @@
 // network namespace (capture_rate.sh does).
 
 #include "CaptureWindow.h"
+#include "PacedSend.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -62,22 +63,10 @@ long Send(long rate, double seconds, double& took) {
     std::vector<mmsghdr> batch(64);
     for (mmsghdr& message : batch)
         message.msg_hdr = msghdr{nullptr, 0, &data, 1, nullptr, 0, 0};
-    const long total = static_cast<long>(rate * seconds);
     const auto start = std::chrono::steady_clock::now();
-    long sent = 0;
-    while (sent < total) {
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const long owed = std::min(total, static_cast<long>(elapsed * rate) + 1);
-        while (sent < owed) {
-            const auto count = static_cast<unsigned>(std::min<long>(owed - sent, 64));
-            const int done = sendmmsg(fd, batch.data(), count, 0);
-            sent += done > 0 ? done : 0;
-            if (done <= 0)
-                break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const long sent = SendPaced(rate, seconds, [&](long, long owed) {
+        return sendmmsg(fd, batch.data(), static_cast<unsigned>(std::min<long>(owed, 64)), 0);
+    });
     took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     close(fd);
     close(receiver);

@@ -14,6 +14,7 @@
 
 #include "CaptureFilter.h"
 #include "CaptureWindow.h"
+#include "PacedSend.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -113,20 +114,12 @@ long SendTcp(long rate, double seconds) {
     lo.sll_protocol = htons(ETH_P_IP);
     lo.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
     lo.sll_halen = ETH_ALEN;
-    const long total = static_cast<long>(rate * seconds);
-    const auto start = std::chrono::steady_clock::now();
-    long sent = 0;
-    while (sent < total) {
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const long owed = std::min(total, static_cast<long>(elapsed * rate) + 1);
-        for (; sent < owed; ++sent) {
-            const auto packet = TcpPacket(kWatchedPort + sent % 100);
-            sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&lo),
-                   sizeof lo);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    const long sent = SendPaced(rate, seconds, [&](long next, long) {
+        const auto packet = TcpPacket(kWatchedPort + next % 100);
+        sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&lo),
+               sizeof lo);
+        return 1L;
+    });
     close(fd);
     return sent;
 }
