@@ -21,7 +21,6 @@ class ListView : public QTableView {
     RowModel& rowModel() { return *model_; }
     const ListRows& rows() const { return model_->rows(); }
     void setRows(ListRows rows) { model_->setRows(std::move(rows)); }
-    void appendRows(ListRows rows) { model_->appendRows(std::move(rows)); }
     void clear() { model_->clear(); }
     // Reorders the rows in place by compare; an exception from compare leaves
     // them as they were.

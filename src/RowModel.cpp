@@ -33,16 +33,6 @@ void RowModel::setRows(ListRows rows) {
     endResetModel();
 }
 
-void RowModel::appendRows(ListRows rows) {
-    if (rows.empty())
-        return;
-    const int first = static_cast<int>(rows_.size());
-    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
-    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
-                 std::make_move_iterator(rows.end()));
-    endInsertRows();
-}
-
 void RowModel::reorderRows(const std::vector<size_t>& order) {
     if (order.size() != rows_.size())
         return;

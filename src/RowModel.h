@@ -20,7 +20,6 @@ class RowModel : public QAbstractTableModel {
     const std::vector<ListColumn>& columns() const { return columns_; }
     const ListRows& rows() const { return rows_; }
     void setRows(ListRows rows);
-    void appendRows(ListRows rows);
     void clear() { setRows({}); }
     // Puts the rows in the order given as old row indices (a permutation, as a
     // sort yields it); the selection follows its row.
