@@ -4,9 +4,9 @@
 // they choose) with the Sniffer tab open and 127.0.0.1 as the local address, its
 // dump files in a temporary directory instead of beside the program.
 
-#include "Main.h"
-#include "SnifferLog.h"
+#include "app/Main.h"
 #include "platform/LinuxFileSystem.h"
+#include "sniffer/SnifferLog.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -2,9 +2,9 @@
 // separator built), one rejected by the source address filter, and a UDP
 // packet with its dump record appended to a real file.
 
-#include "DumpLog.h"
-#include "PacketDecoder.h"
 #include "platform/LinuxFileSystem.h"
+#include "sniffer/DumpLog.h"
+#include "sniffer/PacketDecoder.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdlib>

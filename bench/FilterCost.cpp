@@ -12,9 +12,9 @@
 // stack drops them unanswered once the capture has seen them. Run it only
 // inside a private network namespace (filter_cost.sh does).
 
-#include "CaptureFilter.h"
 #include "CaptureWindow.h"
 #include "PacedSend.h"
+#include "sniffer/CaptureFilter.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // and to one that already holds a million lines, and the memory a million
 // lines of about 80 characters take.
 
-#include "SnifferLog.h"
+#include "sniffer/SnifferLog.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>

@@ -12,7 +12,7 @@
 // namespace (soak.sh does).
 
 #include "CaptureWindow.h"
-#include "Snifferthread.h"
+#include "sniffer/Snifferthread.h"
 
 #include <QApplication>
 #include <QCheckBox>

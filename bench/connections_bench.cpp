@@ -3,11 +3,11 @@
 // program and one child, against `ss -tanp`, which does the same table and
 // owner work.
 
-#include "ColumnCompare.h"
-#include "ListView.h"
-#include "Main.h"
-#include "RowSort.h"
-#include "SocketRows.h"
+#include "app/Main.h"
+#include "lists/ColumnCompare.h"
+#include "lists/ListView.h"
+#include "lists/RowSort.h"
+#include "lists/SocketRows.h"
 #include "platform/LinuxSocketTables.h"
 #include "platform/Platform.h"
 

@@ -1,7 +1,7 @@
 // Scrolling a list of 21,000 connection rows: the cost of showing one screen
 // after a scroll step, against showing it in a list of 100 rows.
 
-#include "ListView.h"
+#include "lists/ListView.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -1,7 +1,7 @@
 // A Processes rebuild against `ps -eo pid,comm,rss,args`, with 1,000 extra
 // sleeping processes that this program starts and stops.
 
-#include "Main.h"
+#include "app/Main.h"
 #include "platform/Platform.h"
 
 #include <QApplication>

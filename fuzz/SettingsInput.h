@@ -6,7 +6,7 @@
 // and destination address filters (a length byte, then that many bytes
 // each), then the packet.
 
-#include "SnifferSettings.h"
+#include "sniffer/SnifferSettings.h"
 
 #include <cstdint>
 #include <iterator>

@@ -4,9 +4,9 @@
 // in a buffer of exactly that size so that any read past the received length
 // is caught. Dump records go to a temporary directory.
 
-#include "DumpLog.h"
-#include "PacketDecoder.h"
 #include "SettingsInput.h"
+#include "sniffer/DumpLog.h"
+#include "sniffer/PacketDecoder.h"
 #include "support/SnifferFakes.h"
 
 #include <cstdint>

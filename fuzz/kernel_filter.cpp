@@ -4,9 +4,9 @@
 //
 // Input: the settings of SettingsInput.h, then the packet (1 to 65525 bytes).
 
-#include "CaptureFilter.h"
-#include "PacketDecoder.h"
 #include "SettingsInput.h"
+#include "sniffer/CaptureFilter.h"
+#include "sniffer/PacketDecoder.h"
 #include "support/SocketFilter.h"
 
 #include <algorithm>

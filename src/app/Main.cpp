@@ -2,9 +2,9 @@
 
 #include "About.h"
 #include "Modules.h"
-#include "Rtl.h"
-#include "Snifferthread.h"
+#include "lists/Rtl.h"
 #include "platform/WindowMessages.h"
+#include "sniffer/Snifferthread.h"
 #include "ui_Main.h"
 
 #include <QApplication>

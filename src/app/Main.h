@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ListRow.h"
-#include "PacketStore.h"
+#include "lists/ListRow.h"
 #include "platform/Platform.h"
+#include "sniffer/PacketStore.h"
 
 #include <QEvent>
 #include <QMainWindow>

@@ -2,11 +2,11 @@
 // live refresh that rebuilds the active list every two seconds without losing
 // the user's place in it.
 
-#include "ListView.h"
 #include "Main.h"
-#include "ProcessRows.h"
-#include "RowFetch.h"
-#include "SocketRows.h"
+#include "lists/ListView.h"
+#include "lists/ProcessRows.h"
+#include "lists/RowFetch.h"
+#include "lists/SocketRows.h"
 #include "ui_Main.h"
 
 #include <QTimer>

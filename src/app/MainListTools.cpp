@@ -1,9 +1,9 @@
 // The find bars and context menus of the three lists, and the list options
 // the user turned on, remembered between runs.
 
-#include "ListTools.h"
-#include "ListView.h"
 #include "Main.h"
+#include "lists/ListTools.h"
+#include "lists/ListView.h"
 #include "ui_Main.h"
 
 #include <QAction>

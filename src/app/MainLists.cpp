@@ -1,9 +1,9 @@
 // The three lists of the main window: how each is filled and sorted.
 
-#include "ColumnCompare.h"
 #include "Main.h"
-#include "ProcessRows.h"
-#include "SocketRows.h"
+#include "lists/ColumnCompare.h"
+#include "lists/ProcessRows.h"
+#include "lists/SocketRows.h"
 #include "ui_Main.h"
 
 namespace {

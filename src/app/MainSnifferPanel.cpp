@@ -1,10 +1,10 @@
 // The sniffer panel of the main window: Start, Stop, the port key filters,
 // the kernel's drops in the status bar and the window's close.
 
-#include "DumpLog.h"
 #include "Main.h"
-#include "Rtl.h"
-#include "Snifferthread.h"
+#include "lists/Rtl.h"
+#include "sniffer/DumpLog.h"
+#include "sniffer/Snifferthread.h"
 #include "ui_Main.h"
 
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ListRow.h"
+#include "lists/ListRow.h"
 #include "platform/ProcessApi.h"
 
 #include <QDialog>

@@ -3,7 +3,7 @@
 #include "About.h"
 #include "Application.h"
 #include "Modules.h"
-#include "Snifferthread.h"
+#include "sniffer/Snifferthread.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // clicks, the windows that open from it, and the find bar and context menu
 // of the lists.
 
-#include "ListView.h"
-#include "Main.h"
+#include "app/Main.h"
+#include "lists/ListView.h"
 #include "support/EventWait.h"
 #include "support/FakePlatform.h"
 

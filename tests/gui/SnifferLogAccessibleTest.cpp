@@ -1,7 +1,7 @@
 // The sniffer log as a screen reader sees it, through Qt's accessibility
 // interfaces in this process.
 
-#include "SnifferLog.h"
+#include "sniffer/SnifferLog.h"
 #include "support/EventWait.h"
 
 #include <QAccessible>

@@ -3,7 +3,7 @@
 // and closing the window during a capture. Captures on the real kernel are
 // CaptureLoopbackTest's.
 
-#include "PcapFormat.h"
+#include "sniffer/PcapFormat.h"
 #include "support/SnifferWindow.h"
 
 #include <QClipboard>

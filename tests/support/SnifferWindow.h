@@ -4,9 +4,9 @@
 // temporary directory and a fixed clock, and shortcuts to the Sniffer panel's
 // controls and log.
 
-#include "Main.h"
-#include "SnifferLog.h"
-#include "Snifferthread.h"
+#include "app/Main.h"
+#include "sniffer/SnifferLog.h"
+#include "sniffer/Snifferthread.h"
 #include "support/EventWait.h"
 #include "support/SnifferFakes.h"
 

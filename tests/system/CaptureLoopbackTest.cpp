@@ -6,8 +6,8 @@
 // namespace and then gives up root and every capability, as a member of the
 // capture group runs the program: the socket comes from the capture helper.
 
-#include "PcapSave.h"
 #include "platform/LinuxCaptureApi.h"
+#include "sniffer/PcapSave.h"
 #include "support/CaptureHelpers.h"
 #include "support/SnifferWindow.h"
 #include "support/Sockets.h"

@@ -2,9 +2,9 @@
 // through descriptors; none may stay open, whether a read succeeds or meets a
 // process that has ended.
 
-#include "Modules.h"
-#include "ProcessRows.h"
-#include "SocketRows.h"
+#include "app/Modules.h"
+#include "lists/ProcessRows.h"
+#include "lists/SocketRows.h"
 #include "platform/Platform.h"
 
 #include <dirent.h>

@@ -1,7 +1,7 @@
 // The process table read from this machine's /proc.
 
-#include "Modules.h"
-#include "ProcessRows.h"
+#include "app/Modules.h"
+#include "lists/ProcessRows.h"
 #include "platform/LinuxProcessApi.h"
 #include "support/SnifferFakes.h"
 

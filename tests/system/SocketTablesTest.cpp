@@ -1,7 +1,7 @@
 // The Listeners and Connections rows of this machine's real tables, for
 // sockets this test opens on loopback addresses only.
 
-#include "SocketRows.h"
+#include "lists/SocketRows.h"
 #include "platform/LinuxProcessApi.h"
 #include "platform/LinuxSocketTables.h"
 #include "support/EventWait.h"

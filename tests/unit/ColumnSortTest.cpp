@@ -1,9 +1,9 @@
 // Column sorting: StrToInt, each list's columns in their direction, and a
 // sort that survives the inconsistent "N/A" rule.
 
-#include "ColumnCompare.h"
-#include "RowSort.h"
-#include "Rtl.h"
+#include "lists/ColumnCompare.h"
+#include "lists/RowSort.h"
+#include "lists/Rtl.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // The dump log read back byte for byte from a temporary directory.
 
-#include "DumpLog.h"
+#include "sniffer/DumpLog.h"
 
 #include "support/SnifferFakes.h"
 

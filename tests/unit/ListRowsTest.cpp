@@ -2,9 +2,9 @@
 // from made-up lookups and tables: each failing query or fetch shapes only
 // its own cells or rows.
 
-#include "Modules.h"
-#include "ProcessRows.h"
-#include "SocketRows.h"
+#include "app/Modules.h"
+#include "lists/ProcessRows.h"
+#include "lists/SocketRows.h"
 #include "platform/MibTables.h"
 #include "support/FakePlatform.h"
 

@@ -3,9 +3,9 @@
 // kernel filter built from the same settings must pass exactly the packets
 // that give a line, whole.
 
-#include "PacketDecoder.h"
+#include "sniffer/PacketDecoder.h"
 
-#include "CaptureFilter.h"
+#include "sniffer/CaptureFilter.h"
 #include "support/SocketFilter.h"
 
 #include <gtest/gtest.h>

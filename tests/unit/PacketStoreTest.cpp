@@ -2,7 +2,7 @@
 // snapshots taken while the capture appends. Which capture is saved is the
 // panel test's.
 
-#include "PacketStore.h"
+#include "sniffer/PacketStore.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
