@@ -39,15 +39,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/quillmark.svg
 
 # The manual page and the Debian changelog go in compressed as Debian wants
 # them: at the highest level and without a time stamp.
-configure_file(${QUILLMARK_PACKAGING}/quillmark.1.in quillmark.1 @ONLY)
+configure_file(${QUILLMARK_PACKAGING}/quillmark.1.in packaging/quillmark.1 @ONLY)
 set(quillmark_compressed)
-foreach(source ${CMAKE_CURRENT_BINARY_DIR}/quillmark.1 ${QUILLMARK_PACKAGING}/changelog)
+foreach(source ${CMAKE_CURRENT_BINARY_DIR}/packaging/quillmark.1 ${QUILLMARK_PACKAGING}/changelog)
     cmake_path(GET source FILENAME name)
     set(output ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
-    add_custom_command(OUTPUT ${output}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/packaging
-        COMMAND gzip -9nc ${source} > ${output}
-        DEPENDS ${source})
+    add_custom_command(OUTPUT ${output} COMMAND gzip -9nc ${source} > ${output} DEPENDS ${source})
     list(APPEND quillmark_compressed ${output})
 endforeach()
 add_custom_target(quillmark_compressed_docs ALL DEPENDS ${quillmark_compressed})
