@@ -17,10 +17,44 @@ install(DIRECTORY DESTINATION ${QUILLMARK_HOME}/dumps
 install(CODE "file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/usr/bin\")")
 install(CODE "file(CREATE_LINK /${QUILLMARK_HOME}/quillmark
     \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/usr/bin/quillmark\" SYMBOLIC)")
-install(FILES ${QUILLMARK_PACKAGING}/quillmark.desktop
+# A stripped binary still carries the compilers' .comment notes; Debian's
+# own packages drop them.
+foreach(program quillmark quillmark-capture-helper)
+    install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+        execute_process(COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment
+            \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${QUILLMARK_HOME}/${program}\"
+            COMMAND_ERROR_IS_FATAL ANY)
+    endif()")
+endforeach()
+
+set(QUILLMARK_APP_ID io.github.quillmark.quillmark)
+install(FILES ${QUILLMARK_PACKAGING}/${QUILLMARK_APP_ID}.desktop
     DESTINATION usr/share/applications)
+install(FILES ${QUILLMARK_PACKAGING}/${QUILLMARK_APP_ID}.metainfo.xml
+    DESTINATION usr/share/metainfo)
 install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/quillmark.png
     DESTINATION usr/share/icons/hicolor/64x64/apps)
+install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/quillmark.svg
+    DESTINATION usr/share/icons/hicolor/scalable/apps)
+
+# The manual page and the Debian changelog go in compressed as Debian wants
+# them: at the highest level and without a time stamp.
+configure_file(${QUILLMARK_PACKAGING}/quillmark.1.in packaging/quillmark.1 @ONLY)
+set(quillmark_compressed)
+foreach(source ${CMAKE_CURRENT_BINARY_DIR}/packaging/quillmark.1 ${QUILLMARK_PACKAGING}/changelog)
+    cmake_path(GET source FILENAME name)
+    set(output ${CMAKE_CURRENT_BINARY_DIR}/packaging/${name}.gz)
+    add_custom_command(OUTPUT ${output} COMMAND gzip -9nc ${source} > ${output} DEPENDS ${source})
+    list(APPEND quillmark_compressed ${output})
+endforeach()
+add_custom_target(quillmark_compressed_docs ALL DEPENDS ${quillmark_compressed})
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/quillmark.1.gz
+    DESTINATION usr/share/man/man1)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/packaging/changelog.gz
+    DESTINATION usr/share/doc/quillmark RENAME changelog.Debian.gz)
+install(FILES ${QUILLMARK_PACKAGING}/copyright DESTINATION usr/share/doc/quillmark)
+install(FILES ${QUILLMARK_PACKAGING}/lintian-overrides
+    DESTINATION usr/share/lintian/overrides RENAME quillmark)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quillmark)

@@ -7,7 +7,7 @@ quillmark_packages=(
     qt6-base-dev qt6-base-private-dev libgl-dev fonts-dejavu-core fonts-liberation2
     libgtest-dev libbenchmark-dev
     iproute2 util-linux procps tcpdump libcap2-bin
-    dpkg-dev file desktop-file-utils
+    dpkg-dev file desktop-file-utils lintian appstream man-db
     clang-14 libclang-rt-14-dev libfuzzer-14-dev
 )
 

@@ -4,6 +4,9 @@
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm3>()) {
     ui->setupUi(this);
+    // The build's version, so it cannot drift from what --version and the
+    // package say; the form holds the same text for the designer.
+    ui->Label2->setText("Version " QUILLMARK_VERSION);
     setFixedSize(size());
     // Opens where it was laid out, not centred over its parent.
     move(209, 204);
@@ -12,4 +15,6 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
 
 TForm3::~TForm3() = default;
 
-void TForm3::Button1Click() { close(); }
+void TForm3::Button1Click() {
+    close();
+}

@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "Application.h"
+#include "CommandLine.h"
 #include "Modules.h"
 #include "sniffer/Snifferthread.h"
 
@@ -25,6 +26,8 @@ void StartupMessages(QtMsgType type, const QMessageLogContext&, const QString&) 
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv))
+        return *status;
     if (!HasGraphicalSession()) {
         std::fputs(kNeedsDisplay, stderr);
         return 1;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from this build tree with CPack and checks what it
 # holds: every file with its mode and owner, the control data, the maintainer
-# scripts and the desktop entry.
+# scripts, the desktop entry and the software-centre metadata, the manual
+# page, what lintian says of it, and what the program answers on its command
+# line.
 # Arguments: the tree's CPackConfig.cmake, a work folder, the source folder.
 set -euo pipefail
 config=$1 work=$2 source=$3
@@ -17,39 +19,36 @@ fail() {
     failed=1
 }
 
-# The version the About window shows is the one the package carries.
-version=$(sed -n 's|.*<string>Version \([0-9.]*\)</string>.*|\1|p' "$source/resources/About.ui")
-deb=$work/quillmark_${version}-1_$(dpkg --print-architecture).deb
-[ -f "$deb" ] || { fail "no $deb; made: $(ls "$work"/*.deb)"; exit 1; }
-
-# Every entry, and nothing else: one program, which everyone may run; only
-# root may run the capture helper until postinst hands it to the group; the
-# dump directory starts owner-only; nothing is setuid or setgid.
-expected_files="\
-drwxr-xr-x root/root ./opt/
-drwxr-xr-x root/root ./opt/quillmark/
-drwx------ root/root ./opt/quillmark/dumps/
--rwxr-xr-x root/root ./opt/quillmark/quillmark
--rwxr-x--- root/root ./opt/quillmark/quillmark-capture-helper
-drwxr-xr-x root/root ./usr/
-drwxr-xr-x root/root ./usr/bin/
-lrwxrwxrwx root/root ./usr/bin/quillmark -> /opt/quillmark/quillmark
-drwxr-xr-x root/root ./usr/share/
-drwxr-xr-x root/root ./usr/share/applications/
--rw-r--r-- root/root ./usr/share/applications/quillmark.desktop
-drwxr-xr-x root/root ./usr/share/icons/
-drwxr-xr-x root/root ./usr/share/icons/hicolor/
-drwxr-xr-x root/root ./usr/share/icons/hicolor/64x64/
-drwxr-xr-x root/root ./usr/share/icons/hicolor/64x64/apps/
--rw-r--r-- root/root ./usr/share/icons/hicolor/64x64/apps/quillmark.png"
-files=$(dpkg-deb -c "$deb" | awk '{ $3 = $4 = $5 = ""; print }' | tr -s ' ')
-[ "$files" = "$expected_files" ] ||
-    fail "package files differ:"$'\n'"$(diff <(echo "$expected_files") <(echo "$files"))"
-
+# The version the program reports is the one the package carries.
+deb=$(ls "$work"/quillmark_*.deb)
 root=$work/root
 rm -rf "$root" && mkdir -p "$root"
 dpkg-deb -x "$deb" "$root"
 dpkg-deb -e "$deb" "$root/DEBIAN"
+# The packaged program, started where there is no display.
+program() { env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/opt/quillmark/quillmark" "$@"; }
+version=$(program --version | sed 's/^Quillmark //') || fail "no version from --version"
+
+# Every entry but the plain directories, and nothing else: one program, which
+# everyone may run; only root may run the capture helper until postinst hands
+# it to the group; the dump directory starts owner-only; nothing is setuid or
+# setgid.
+expected_files="\
+drwx------ root/root ./opt/quillmark/dumps/
+-rwxr-xr-x root/root ./opt/quillmark/quillmark
+-rwxr-x--- root/root ./opt/quillmark/quillmark-capture-helper
+lrwxrwxrwx root/root ./usr/bin/quillmark -> /opt/quillmark/quillmark
+-rw-r--r-- root/root ./usr/share/applications/io.github.quillmark.quillmark.desktop
+-rw-r--r-- root/root ./usr/share/doc/quillmark/changelog.Debian.gz
+-rw-r--r-- root/root ./usr/share/doc/quillmark/copyright
+-rw-r--r-- root/root ./usr/share/icons/hicolor/64x64/apps/quillmark.png
+-rw-r--r-- root/root ./usr/share/icons/hicolor/scalable/apps/quillmark.svg
+-rw-r--r-- root/root ./usr/share/lintian/overrides/quillmark
+-rw-r--r-- root/root ./usr/share/man/man1/quillmark.1.gz
+-rw-r--r-- root/root ./usr/share/metainfo/io.github.quillmark.quillmark.metainfo.xml"
+files=$(dpkg-deb -c "$deb" | awk '$1 != "drwxr-xr-x" { $3 = $4 = $5 = ""; print }' | tr -s ' ')
+[ "$files" = "$expected_files" ] ||
+    fail "package files differ:"$'\n'"$(diff <(echo "$expected_files") <(echo "$files"))"
 
 # The helper loads no library: nothing but its own code runs with the
 # capability.
@@ -88,15 +87,44 @@ for script in postinst postrm; do
 done
 
 # The menu entry is valid, starts a command the package installs, and names
-# an icon the package installs.
-entry=$root/usr/share/applications/quillmark.desktop
+# its icon, which the file list above holds at 64 px and as SVG.
+entry=$root/usr/share/applications/io.github.quillmark.quillmark.desktop
 desktop-file-validate "$entry" || fail "desktop entry invalid"
 key() { sed -n "s/^$1=//p" "$entry"; }
 exec=$root/usr/bin/$(key Exec | cut -d' ' -f1)
 [ -x "$root$(readlink "$exec")" ] || fail "Exec '$(key Exec)' not installed"
-compgen -G "$root/usr/share/icons/hicolor/*/apps/$(key Icon).png" >/dev/null ||
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$(key Icon).svg" ] ||
     fail "icon '$(key Icon)' not installed"
 [[ ";$(key Categories)" == *";System;"* && ";$(key Categories)" == *";Monitor;"* ]] ||
     fail "Categories '$(key Categories)' lack System;Monitor;"
+
+# The metadata validates with the desktop entry it names, and its newest
+# release, like the Debian changelog's, is the version packaged.
+command -v appstreamcli >/dev/null && ! appstream=$(appstreamcli validate-tree --pedantic --no-net "$root") &&
+    fail "AppStream metadata: $appstream"
+grep -m1 '<release ' "$root"/usr/share/metainfo/*.xml | grep -q "version=\"$version\"" ||
+    fail "metainfo's newest release is not $version"
+zcat "$root/usr/share/doc/quillmark/changelog.Debian.gz" | head -n1 | grep -q "^quillmark ($version-1) " ||
+    fail "changelog's newest entry is not $version-1"
+page_warnings=$(MANWIDTH=80 man --warnings=w -l "$root/usr/share/man/man1/quillmark.1.gz" 2>&1 >/dev/null)
+[ -z "$page_warnings" ] || fail "manual page: $page_warnings"
+# No error or warning but the overridden ones, and no override left unused.
+command -v lintian >/dev/null && { lintian -I "$deb" 2>/dev/null || :; } | grep -E '^[EW]: |-override ' &&
+    fail "lintian reports the lines above"
+
+# Where there is no display, the command line is still answered: the exit
+# status, standard output and standard error, joined by ';', match a regex.
+while IFS='|' read -r arguments expected; do
+    status=0
+    out=$(program $arguments 2>"$work/err") || status=$?
+    [[ "$status;$out;$(<"$work/err")" =~ $expected ]] ||
+        fail "quillmark $arguments: $status;$out;$(<"$work/err")"
+done <<EOF
+--version|^0;Quillmark [0-9]+\.[0-9]+;$
+--help|^0;Usage: [^ ]*quillmark \[options\].*--help.*--version.*;$
+--bogus|^2;;.*Unknown option 'bogus'.*--help
+stray|^2;;.*Unexpected argument 'stray'
+|^1;;Quillmark needs a graphical session .* none was found\.$
+EOF
 
 exit "$failed"
