@@ -2,6 +2,7 @@
 
 #include "ProcessRows.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -85,7 +86,9 @@ bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std
         QMessageBox::information(parent, kTitle, Capitalised(process) + " has already ended.");
         return true;
     }
-    if (!Ask(parent, "End " + process + "?"))
+    // Ending ourselves loses what is not saved, an unsaved capture too.
+    const bool self = pid == QCoreApplication::applicationPid();
+    if (!Ask(parent, "End " + process + "?" + (self ? "\n\nThis is Quillmark itself." : "")))
         return false;
     auto sent = Signal(parent, *target, SIGTERM, process);
     if (sent != platform::SignalResult::Sent)

@@ -7,6 +7,7 @@
 #include "support/EventWait.h"
 #include "support/FakePlatform.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -26,11 +27,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QToolTip>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -298,7 +301,7 @@ TEST_F(MainWindow, AtItsDefaultsTheWindowIsUnchanged) {
 // Ctrl+F opens the find bar; typing keeps the rows that hold the text in any
 // column, ignoring case, across a rebuild and under a header click, and the
 // status bar counts them while the bar is open. Escape brings all back, in
-// the order of the sort.
+// the order of the sort. A screen reader names the bar's close button.
 TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     ListView& list = List("ListView1");
     list.setFocus();
@@ -316,6 +319,9 @@ TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     QTest::keyClick(&list, Qt::Key_Escape);
     EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300", "12", "7"}));
     EXPECT_EQ(Status(), "");
+    auto* close = list.parentWidget()->findChild<QWidget*>("FindBar")->findChild<QToolButton*>();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(close)->text(QAccessible::Name),
+              "Close find bar");
 }
 
 // The socket lists' menus also hold the IPv6 option; a row of PID 0 has no
@@ -379,7 +385,8 @@ TEST_F(MainWindow, CopyAndCsvExportKeepEveryCell) {
 // End process ends a child of the test with SIGTERM, and one that ignores
 // SIGTERM with SIGKILL once the user agrees; the fake control refuses one
 // process and has another end before it is opened, and a PID that another
-// program took over since the rebuild is not signalled.
+// program took over since the rebuild is not signalled. Asked to end itself,
+// the program says so.
 TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
     QProcess plain;
     QProcess stubborn;
@@ -395,8 +402,12 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         processes.add(pid.toUInt(), Running("/usr/bin/sleep"));
         control.real.insert(pid.toUInt());
     }
+    const auto ownPid = static_cast<uint32_t>(getpid());
+    const QString self = QString::number(ownPid);
+    processes.add(ownPid, Running("/usr/bin/quillmark"));
     control.answers = {{7, platform::SignalResult::NotPermitted},
-                       {12, platform::SignalResult::Sent}};
+                       {12, platform::SignalResult::Sent},
+                       {ownPid, platform::SignalResult::NotPermitted}};
     Action("Refresh1").trigger();
     processes.processes[12].exe = "/usr/bin/other";
 
@@ -412,6 +423,9 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
           "Process " + pids[1] +
               " (sleep) is still running. End it at once with SIGKILL? It "
               "gets no chance to save its work."}},
+        {5,
+         {"End process " + self + " (quillmark)?\n\nThis is Quillmark itself.",
+          "You may not end process " + self + " (quillmark): it belongs to another user."}},
     };
     for (const auto& [row, shown] : cases) {
         Answers answers{"End process..."};
