@@ -99,11 +99,12 @@ void PacketRing::ReleaseBlock() {
 }
 
 // Reading the kernel's counters resets them.
-void PacketRing::CountDrops() {
+uint64_t PacketRing::CountDrops() {
     tpacket_stats_v3 stats{};
     socklen_t length = sizeof stats;
     if (getsockopt(fd_, SOL_PACKET, PACKET_STATISTICS, &stats, &length) == 0)
         drops_ += stats.tp_drops;
+    return drops_;
 }
 
 } // namespace platform

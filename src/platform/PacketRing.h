@@ -26,11 +26,12 @@ class PacketRing {
     // socket fails.
     int Next(uint8_t* buffer, int length, timespec& captured);
     uint64_t Drops() const { return drops_; }
+    // Adds the drops the kernel counted since the last count; Drops().
+    uint64_t CountDrops();
 
   private:
     bool WaitForBlock();
     void ReleaseBlock();
-    void CountDrops();
     tpacket_block_desc* Block() const;
 
     int fd_ = -1;

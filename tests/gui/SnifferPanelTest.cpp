@@ -117,13 +117,14 @@ TEST(SnifferPanel, APastedPortThatIsNoNumberEndsStartAfterTheFillIns) {
 
 // With the dump switch on and a file where the dump directory goes, the
 // records are skipped and the file left as it was; a failed receive ends the
-// capture, told on standard output only, and the kernel's drops stay in the
-// status bar.
+// capture, told on standard output only, and the kernel's drops, counted once
+// more at the end, stay in the status bar.
 TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     SnifferWindow window;
     std::ofstream(window.files.dumps()) << "not a directory";
     window.dumpcheck()->setChecked(true);
     window.fake.drops = 3;
+    window.fake.uncounted = 2;
     window.Start();
     window.fake.Feed(kDatagram);
     testing::internal::CaptureStdout();
@@ -134,7 +135,7 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_EQ(fs::file_size(window.files.dumps()), 15u);
     EXPECT_FALSE(window.fake.socketOpen);
     EXPECT_EQ(window.form.findChild<QLabel*>("KernelDrops")->text(),
-              "3 packets dropped by the kernel");
+              "5 packets dropped by the kernel");
 }
 
 // Stop, pressed twice, is logged twice and ends the capture after the next
