@@ -4,6 +4,7 @@
 // CaptureLoopbackTest's.
 
 #include "sniffer/PcapFormat.h"
+#include "support/NoNewThreads.h"
 #include "support/SnifferWindow.h"
 
 #include <QClipboard>
@@ -18,7 +19,6 @@
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>
@@ -232,29 +232,22 @@ TEST(SnifferPanel, PortFieldsTakeOnlyTypedDigitsBackspaceAndDelete) {
     }
 }
 
-// With no thread to be had (every new thread asks for a stack no address
-// space holds), Start ends in the standard error dialog, the panel unlocked
+// With no thread to be had, Start ends in the standard error dialog, the panel unlocked
 // and no capture counted as running.
 TEST(SnifferPanel, AThreadThatCannotStartLeavesThePanelIdle) {
     SnifferWindow window;
     window.edit("Edit2")->setText("127.0.0.1");
-    pthread_attr_t usual, huge;
-    pthread_getattr_default_np(&usual);
-    pthread_getattr_default_np(&huge);
-    pthread_attr_setstacksize(&huge, SIZE_MAX / 4);
-    pthread_setattr_default_np(&huge);
+    NoNewThreads noThreads;
     QString shown;
     auto* start = window.form.findChild<QPushButton*>("Button1");
     EXPECT_TRUE(WithModalWindow([&] { QTimer::singleShot(0, start, &QPushButton::click); },
                                 [&](QWidget& box) {
-                                    pthread_setattr_default_np(&usual);
+                                    noThreads.Allow();
                                     shown = dynamic_cast<QMessageBox&>(box).text();
                                 }));
     EXPECT_FALSE(shown.isEmpty());
     EXPECT_EQ(window.enabled(), SnifferWindow::kIdle);
     EXPECT_FALSE(sniffer::AnyThreadAlive());
-    pthread_attr_destroy(&usual);
-    pthread_attr_destroy(&huge);
 }
 
 // Each set-up step that fails ends the capture with its line, unlocks the
