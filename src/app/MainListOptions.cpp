@@ -2,6 +2,7 @@
 // live refresh that rebuilds the active list every two seconds without losing
 // the user's place in it.
 
+#include "Application.h"
 #include "Main.h"
 #include "lists/ListView.h"
 #include "lists/ProcessRows.h"
@@ -86,10 +87,11 @@ void TForm1::SetLiveRefresh(bool on) {
 }
 
 // The rows are fetched away from the window thread; a tick while the last
-// fetch still runs, or while the window is minimised, is passed over.
+// fetch still runs, while the window is minimised or while an error is
+// shown is passed over.
 void TForm1::LiveRefreshTick() {
     const int page = ui->PageControl1->currentIndex();
-    if (page >= kSniffer || isMinimized())
+    if (page >= kSniffer || isMinimized() || Application::ShowingError())
         return;
     const unsigned handRebuilds = handRebuilds_;
     rowFetch_->start(RowBuilder(page), [this, page, handRebuilds](ListRows rows) {

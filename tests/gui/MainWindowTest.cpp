@@ -252,6 +252,38 @@ TEST_F(MainWindow, LiveRefreshKeepsTheSortTheSelectionAndTheScrollPosition) {
     EXPECT_EQ(list.selectedRow(), nullptr);
 }
 
+// A live refresh whose sort fails (a working set above 2 TiB is past
+// StrToInt) shows one error dialog at a time and waits while it is open.
+TEST_F(MainWindow, AFailingLiveRefreshShowsOneErrorDialogAndWaitsWhileItIsOpen) {
+    QHeaderView* header = List("ListView1").horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+    processes.add(4000, Running("/opt/huge", uint64_t{1} << 42));
+    form->SetLiveRefresh(true);
+    form->findChild<QTimer*>("liveRefresh")->setInterval(1);
+    int watched = 0, mostShown = 0, opened = -1, whileShown = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QList<QMessageBox*> boxes;
+        for (QWidget* shown : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(shown); box && box->isVisible())
+                boxes << box;
+        mostShown = std::max(mostShown, static_cast<int>(boxes.size()));
+        if (!boxes.isEmpty() && ++watched == 1)
+            opened = processes.enumerations;
+        if (watched < 20)
+            return;
+        whileShown = processes.enumerations;
+        form->SetLiveRefresh(false);
+        for (QMessageBox* box : boxes)
+            box->close();
+    });
+    watch.start(1);
+    ASSERT_TRUE(WaitUntil([&] { return whileShown >= 0; }));
+    EXPECT_EQ(mostShown, 1);
+    EXPECT_EQ(whileShown, opened);
+}
+
 // A double-click on a Listeners row opens the Modules window of its PID, also
 // when the find bar hides the rows before it; About opens every time.
 TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcessAndAboutOpensEveryTime) {
