@@ -76,13 +76,17 @@ platform::SignalResult Signal(QWidget* parent, platform::SignalTarget& target, i
 
 } // namespace
 
-bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std::string& name) {
+bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std::string& name,
+                std::optional<uint64_t> startTime) {
     QString process = "process " + QString::number(pid);
     if (!name.empty())
         process += " (" + QString::fromLocal8Bit(name) + ")";
     // Opened before the name is read: a PID taken over after this is not ours.
+    // The start time tells apart a process of the same name, or of none we
+    // may read, that took the PID over since the row was built.
     const auto target = os.control.Open(pid);
-    if (!target || CurrentName(os.processes, pid) != name || target->HasEnded()) {
+    if (!target || !startTime || target->StartTime() != startTime ||
+        CurrentName(os.processes, pid) != name || target->HasEnded()) {
         QMessageBox::information(parent, kTitle, Capitalised(process) + " has already ended.");
         return true;
     }

@@ -127,6 +127,6 @@ void ListTools::endSelectedProcess() {
     // Copied: the list may be rebuilt while the questions are open.
     const auto pid = static_cast<uint32_t>(StrToInt(row->caption));
     const std::string name = row->column(nameColumn_);
-    if (EndProcess(&list_, os_, pid, name))
+    if (EndProcess(&list_, os_, pid, name, row->startTime))
         emit processEnded();
 }

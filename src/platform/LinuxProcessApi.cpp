@@ -59,6 +59,11 @@ class ProcDirHandle : public ProcessHandle {
         return MemoryCounters{*rss, *hwm};
     }
 
+    std::optional<uint64_t> StartTime() override {
+        const auto stat = procfs::ReadFileAt(dirFd_, "stat");
+        return stat ? procfs::StatStartTime(*stat) : std::nullopt;
+    }
+
   private:
     // Asked of the inode in memory, which a running executable always has:
     // a plain stat through exe may ask the file's server first, and one that

@@ -417,8 +417,8 @@ TEST_F(MainWindow, CopyAndCsvExportKeepEveryCell) {
 // End process ends a child of the test with SIGTERM, and one that ignores
 // SIGTERM with SIGKILL once the user agrees; the fake control refuses one
 // process and has another end before it is opened, and a PID that another
-// program took over since the rebuild is not signalled. Asked to end itself,
-// the program says so.
+// program took over since the rebuild, by name or by start time, is not
+// signalled. Asked to end itself, the program says so.
 TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
     QProcess plain;
     QProcess stubborn;
@@ -431,14 +431,21 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         return FileText("/proc/" + pids[1] + "/comm") == "sleep\n";
     }));
     for (const QString& pid : pids) {
-        processes.add(pid.toUInt(), Running("/usr/bin/sleep"));
+        FakeProcess child = Running("/usr/bin/sleep");
+        child.startTime =
+            platform::SystemPlatform().processes.OpenProcess(pid.toUInt())->StartTime();
+        processes.add(pid.toUInt(), child);
         control.real.insert(pid.toUInt());
     }
     const auto ownPid = static_cast<uint32_t>(getpid());
     const QString self = QString::number(ownPid);
     processes.add(ownPid, Running("/usr/bin/quillmark"));
+    FakeProcess taken = Running("/usr/sbin/sshd");
+    taken.startTime = kStartTime + 1;
+    processes.add(13, taken);
     control.answers = {{7, platform::SignalResult::NotPermitted},
                        {12, platform::SignalResult::Sent},
+                       {13, platform::SignalResult::Sent},
                        {ownPid, platform::SignalResult::NotPermitted}};
     Action("Refresh1").trigger();
     processes.processes[12].exe = "/usr/bin/other";
@@ -458,6 +465,7 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         {5,
          {"End process " + self + " (quillmark)?\n\nThis is Quillmark itself.",
           "You may not end process " + self + " (quillmark): it belongs to another user."}},
+        {6, {"Process 13 (sshd) has already ended."}},
     };
     for (const auto& [row, shown] : cases) {
         Answers answers{"End process..."};
@@ -470,7 +478,7 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         EXPECT_TRUE(WaitUntil([child] { return child->state() == QProcess::NotRunning; }));
         EXPECT_EQ(child->exitStatus(), QProcess::CrashExit);
     }
-    EXPECT_EQ(processes.enumerations, 6) << "a rebuild after each process that ended";
+    EXPECT_EQ(processes.enumerations, 7) << "a rebuild after each process that ended";
 }
 
 // The toolbar shows images only, with no hints, and no right-click on the

@@ -10,6 +10,9 @@
 #include <mutex>
 #include <set>
 
+// When every made-up process started, unless a test says otherwise.
+inline constexpr uint64_t kStartTime = 1000;
+
 // A process that answers each query as told, and a process table of them:
 // which identifiers exist, and which process each opens.
 struct FakeProcess : platform::ProcessHandle {
@@ -19,6 +22,7 @@ struct FakeProcess : platform::ProcessHandle {
     bool fileNameFails = false;
     std::optional<platform::MemoryCounters> memory;
     std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
+    std::optional<uint64_t> startTime = kStartTime;
 
     std::optional<platform::ModuleHandle> FirstModule() override { return exe; }
     std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
@@ -35,6 +39,7 @@ struct FakeProcess : platform::ProcessHandle {
         return module;
     }
     std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override { return memory; }
+    std::optional<uint64_t> StartTime() override { return startTime; }
 };
 
 struct FakeProcessApi : platform::ProcessApi {
@@ -102,6 +107,7 @@ struct FakeProcessControl : platform::ProcessControl {
         explicit Target(platform::SignalResult answer) : answer(answer) {}
         platform::SignalResult Send(int) override { return answer; }
         bool HasEnded() override { return false; }
+        std::optional<uint64_t> StartTime() override { return kStartTime; }
     };
     std::unique_ptr<platform::SignalTarget> Open(uint32_t pid) override {
         if (real.count(pid))
