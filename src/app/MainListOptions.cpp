@@ -18,12 +18,15 @@ namespace {
 constexpr int kLiveRefreshMs = 2000;
 constexpr int kSniffer = 3;
 
-// Whether two rows of a list show the same item: the same process, or the
-// same endpoint (protocol, addresses and ports) whatever its owner and state.
+// Whether two rows of a list show the same item: the same process (PID and
+// start time), or the same endpoint (protocol, addresses and ports) of the
+// same owning process whatever its state; several processes may share one
+// endpoint (SO_REUSEPORT, UDP 0.0.0.0:5353).
 bool SameItem(int page, const ListRow& a, const ListRow& b) {
-    static const std::vector<int> keys[] = {{0}, {1, 2}, {1, 2, 3, 4, 5}};
+    static const std::vector<int> keys[] = {{0}, {0, 1, 2}, {0, 1, 2, 3, 4, 5}};
     const auto& columns = keys[page];
-    return std::all_of(columns.begin(), columns.end(),
+    return a.startTime == b.startTime &&
+           std::all_of(columns.begin(), columns.end(),
                        [&](int column) { return a.column(column) == b.column(column); });
 }
 

@@ -376,6 +376,22 @@ TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
                                           rowItems + "End process..., -, " + options + " (on)"}));
 }
 
+// Two processes listen on one port (SO_REUSEPORT): a rebuild while the menu
+// of the second is open keeps that row selected, and the menu acts on it.
+TEST_F(MainWindow, TheMenuActsOnItsRowAndARebuildKeepsItSelected) {
+    sockets.tcp->push_back({2, 0, htons(22), 0, 0, 300});
+    Tabs().setCurrentIndex(1);
+    std::string reselected;
+    QTimer::singleShot(0, [&] {
+        form->SetIncludeIpv6(true);
+        reselected = List("ListView2").selectedRow()->caption;
+    });
+    Answers answers{"End process..."};
+    answers.run([&] { RightClick(List("ListView2"), 2); });
+    EXPECT_EQ(reselected, "300");
+    EXPECT_EQ(answers.shown.last(), "Process 300 (Xvfb) has already ended.");
+}
+
 // Copy gives the selected row's cells; the CSV of rows whose name and path
 // hold a comma, quotes, a line break and bytes that are not UTF-8 reads back
 // equal to the rows, header first. A write cut short says why and leaves no
