@@ -264,19 +264,16 @@ TEST_F(MainWindow, AFailingLiveRefreshShowsOneErrorDialogAndWaitsWhileItIsOpen) 
     int watched = 0, mostShown = 0, opened = -1, whileShown = -1;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        QList<QMessageBox*> boxes;
-        for (QWidget* shown : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(shown); box && box->isVisible())
-                boxes << box;
+        const auto boxes = form->findChildren<QMessageBox*>();
         mostShown = std::max(mostShown, static_cast<int>(boxes.size()));
         if (!boxes.isEmpty() && ++watched == 1)
             opened = processes.enumerations;
-        if (watched < 20)
-            return;
-        whileShown = processes.enumerations;
-        form->SetLiveRefresh(false);
-        for (QMessageBox* box : boxes)
-            box->close();
+        if (watched == 20) {
+            whileShown = processes.enumerations;
+            form->SetLiveRefresh(false);
+            for (QMessageBox* box : boxes)
+                box->close();
+        }
     });
     watch.start(1);
     ASSERT_TRUE(WaitUntil([&] { return whileShown >= 0; }));
@@ -447,18 +444,14 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         return FileText("/proc/" + pids[1] + "/comm") == "sleep\n";
     }));
     for (const QString& pid : pids) {
-        FakeProcess child = Running("/usr/bin/sleep");
-        child.startTime =
-            platform::SystemPlatform().processes.OpenProcess(pid.toUInt())->StartTime();
-        processes.add(pid.toUInt(), child);
+        const auto real = platform::SystemPlatform().processes.OpenProcess(pid.toUInt());
+        processes.add(pid.toUInt(), Running("/usr/bin/sleep", 4096, 8192, real->StartTime()));
         control.real.insert(pid.toUInt());
     }
     const auto ownPid = static_cast<uint32_t>(getpid());
     const QString self = QString::number(ownPid);
     processes.add(ownPid, Running("/usr/bin/quillmark"));
-    FakeProcess taken = Running("/usr/sbin/sshd");
-    taken.startTime = kStartTime + 1;
-    processes.add(13, taken);
+    processes.add(13, Running("/usr/sbin/sshd", 4096, 8192, kStartTime + 1));
     control.answers = {{7, platform::SignalResult::NotPermitted},
                        {12, platform::SignalResult::Sent},
                        {13, platform::SignalResult::Sent},

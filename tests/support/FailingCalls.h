@@ -16,9 +16,7 @@
 #include <vector>
 
 struct FailingCall {
-    unsigned nr;
-    unsigned arg;
-    unsigned mask;
+    unsigned nr, arg, mask;
     bool whenClear;
     unsigned error;
 };

@@ -68,9 +68,11 @@ struct FakeProcessApi : platform::ProcessApi {
 };
 
 // A process that answers every query.
-inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192) {
+inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192,
+                           std::optional<uint64_t> startTime = kStartTime) {
     FakeProcess process;
     process.exe = exe;
+    process.startTime = startTime;
     process.memory = platform::MemoryCounters{rss, hwm};
     process.modules = std::vector<std::string>{exe, "/usr/lib/x86_64-linux-gnu/libc.so.6"};
     return process;

@@ -8,17 +8,11 @@
 int main() {
     char byte = 0;
     iovec data{&byte, 1};
-    const int fds[] = {STDIN_FILENO, STDIN_FILENO};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof fds)]{};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
+    alignas(cmsghdr) char control[CMSG_SPACE(2 * sizeof(int))]{};
+    msghdr message{nullptr, 0, &data, 1, control, sizeof control, 0};
     cmsghdr* rights = CMSG_FIRSTHDR(&message);
-    rights->cmsg_level = SOL_SOCKET;
-    rights->cmsg_type = SCM_RIGHTS;
-    rights->cmsg_len = CMSG_LEN(sizeof fds);
+    *rights = {CMSG_LEN(2 * sizeof(int)), SOL_SOCKET, SCM_RIGHTS};
+    const int fds[] = {STDIN_FILENO, STDIN_FILENO};
     std::memcpy(CMSG_DATA(rights), fds, sizeof fds);
     return sendmsg(STDIN_FILENO, &message, 0) == 1 ? 0 : 1;
 }
