@@ -25,8 +25,8 @@ class ListTools : public QObject {
 
     // "N of M rows" while the find bar is open, else empty.
     QString findStatus() const;
-    // Puts the selected row (or row) on the clipboard, its cells separated by
-    // tabs.
+    // Puts the selected row, or row, on the clipboard, its cells separated
+    // by tabs.
     void copySelectedRow();
     void copyRow(const ListRow& row);
     // Writes the header and the rows shown to path as CSV; an error text
