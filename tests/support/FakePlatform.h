@@ -99,7 +99,8 @@ struct FakeSocketTables : platform::SocketTableApi {
 };
 
 // Signals answered as a test says, per PID; only the test's own children
-// (real) are signalled for real. A PID not answered ended before it was opened.
+// (real) are signalled for real. A PID not answered ended before it was
+// opened; one answered runs the process that started at kStartTime.
 struct FakeProcessControl : platform::ProcessControl {
     std::map<uint32_t, platform::SignalResult> answers;
     std::set<uint32_t> real;
