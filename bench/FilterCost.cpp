@@ -71,6 +71,7 @@ class MeasuredCapture : public platform::CaptureApi {
             return inner->Receive(buffer, length, captured);
         }
         uint64_t Drops() override { return inner->Drops(); }
+        uint64_t CountDrops() override { return inner->CountDrops(); }
         std::unique_ptr<platform::PacketSocket> inner;
         MeasuredCapture& owner;
     };

@@ -1,4 +1,4 @@
-// The readers of /proc text on any bytes: a status file, a maps file, a link
+// The readers of /proc text on any bytes: a status, maps or stat file, a link
 // target (the executable's or a descriptor's), each read back through the
 // file system as the program reads them.
 
@@ -46,6 +46,13 @@ void ReadMaps(std::string_view text) {
     }
 }
 
+// A start time is found only after the name's ')', and is written there.
+void ReadStat(std::string_view text) {
+    if (const auto ticks = StatStartTime(text))
+        Check(text.find(')') != std::string_view::npos &&
+              text.substr(text.rfind(')')).find(std::to_string(*ticks)) != std::string_view::npos);
+}
+
 // A file written with the text reads back whole.
 void ReadBack(const ProcessDirectory& process, std::string_view text) {
     {
@@ -76,6 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     ReadStatus(text);
     ReadMaps(text);
+    ReadStat(text);
     ReadBack(process, text);
     ReadLink(process, text);
     return 0;

@@ -25,7 +25,15 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     }
 }
 
+namespace {
+
+bool showingError = false;
+
+} // namespace
+
 void Application::ShowException(const std::exception_ptr& error) {
+    if (showingError)
+        return;
     QString message;
     try {
         std::rethrow_exception(error);
@@ -33,7 +41,13 @@ void Application::ShowException(const std::exception_ptr& error) {
         message = QString::fromLocal8Bit(e.what());
     } catch (...) {
     }
+    showingError = true;
     QMessageBox::critical(activeWindow(), applicationName(), message);
+    showingError = false;
+}
+
+bool Application::ShowingError() {
+    return showingError;
 }
 
 bool HasGraphicalSession() {

@@ -13,7 +13,10 @@ class Application : public QApplication {
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    // Does nothing while an error is shown: that dialog's event loop goes on,
+    // and what failed once may fail again at once.
     static void ShowException(const std::exception_ptr& error);
+    static bool ShowingError();
 };
 
 // Whether Qt can open a window here; otherwise one plain line tells the user why.

@@ -128,17 +128,16 @@ void TForm1::RefreshActivePage() {
 }
 
 void TForm1::ListView1DblClick() {
-    OpenModulesWindow(*ui->ListView1);
+    OpenModulesWindow(ui->ListView1->selectedCaption());
 }
 void TForm1::ListView2DblClick() {
-    OpenModulesWindow(*ui->ListView2);
+    OpenModulesWindow(ui->ListView2->selectedCaption());
 }
 void TForm1::ListView3DblClick() {
-    OpenModulesWindow(*ui->ListView3);
+    OpenModulesWindow(ui->ListView3->selectedCaption());
 }
 
-void TForm1::OpenModulesWindow(const ListView& list) {
-    const auto caption = list.selectedCaption();
+void TForm1::OpenModulesWindow(const std::optional<std::string>& caption) {
     if (!caption)
         return;
     TForm2 window(this);

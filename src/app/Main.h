@@ -75,7 +75,7 @@ class TForm1 : public QMainWindow {
     void ConnectListTools();
     QAction* ListOption(const char* text, const char* key, void (TForm1::*apply)(bool));
     void ShowFindStatus();
-    void OpenModulesWindow(const ListView& list);
+    void OpenModulesWindow(const std::optional<std::string>& caption);
     void TrackActivation(QEvent::Type type);
     void SetPanelLocked(bool locked);
 

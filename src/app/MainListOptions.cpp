@@ -2,6 +2,7 @@
 // live refresh that rebuilds the active list every two seconds without losing
 // the user's place in it.
 
+#include "Application.h"
 #include "Main.h"
 #include "lists/ListView.h"
 #include "lists/ProcessRows.h"
@@ -17,12 +18,15 @@ namespace {
 constexpr int kLiveRefreshMs = 2000;
 constexpr int kSniffer = 3;
 
-// Whether two rows of a list show the same item: the same process, or the
-// same endpoint (protocol, addresses and ports) whatever its owner and state.
+// Whether two rows of a list show the same item: the same process (PID and
+// start time), or the same endpoint (protocol, addresses and ports) of the
+// same owning process whatever its state; several processes may share one
+// endpoint (SO_REUSEPORT, UDP 0.0.0.0:5353).
 bool SameItem(int page, const ListRow& a, const ListRow& b) {
-    static const std::vector<int> keys[] = {{0}, {1, 2}, {1, 2, 3, 4, 5}};
+    static const std::vector<int> keys[] = {{0}, {0, 1, 2}, {0, 1, 2, 3, 4, 5}};
     const auto& columns = keys[page];
-    return std::all_of(columns.begin(), columns.end(),
+    return a.startTime == b.startTime &&
+           std::all_of(columns.begin(), columns.end(),
                        [&](int column) { return a.column(column) == b.column(column); });
 }
 
@@ -86,10 +90,11 @@ void TForm1::SetLiveRefresh(bool on) {
 }
 
 // The rows are fetched away from the window thread; a tick while the last
-// fetch still runs, or while the window is minimised, is passed over.
+// fetch still runs, while the window is minimised or while an error is
+// shown is passed over.
 void TForm1::LiveRefreshTick() {
     const int page = ui->PageControl1->currentIndex();
-    if (page >= kSniffer || isMinimized())
+    if (page >= kSniffer || isMinimized() || Application::ShowingError())
         return;
     const unsigned handRebuilds = handRebuilds_;
     rowFetch_->start(RowBuilder(page), [this, page, handRebuilds](ListRows rows) {

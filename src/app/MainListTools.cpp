@@ -22,13 +22,11 @@ void TForm1::ConnectListTools() {
         ListOption("Include IPv6 endpoints", "lists/includeIpv6", &TForm1::SetIncludeIpv6);
     QAction* live =
         ListOption("Refresh every 2 seconds", "lists/liveRefresh", &TForm1::SetLiveRefresh);
+    const auto modules = [this](const ListRow& row) { OpenModulesWindow(row.caption); };
     listTools_ = {
-        new ListTools(*ui->ListView1, 1, "processes.csv", os_, [this] { ListView1DblClick(); },
-                      {live}),
-        new ListTools(*ui->ListView2, 3, "listeners.csv", os_, [this] { ListView2DblClick(); },
-                      {ipv6, live}),
-        new ListTools(*ui->ListView3, 7, "connections.csv", os_, [this] { ListView3DblClick(); },
-                      {ipv6, live}),
+        new ListTools(*ui->ListView1, 1, "processes.csv", os_, modules, {live}),
+        new ListTools(*ui->ListView2, 3, "listeners.csv", os_, modules, {ipv6, live}),
+        new ListTools(*ui->ListView3, 7, "connections.csv", os_, modules, {ipv6, live}),
     };
     for (ListTools* tools : listTools_) {
         connect(tools, &ListTools::findStatusChanged, this, &TForm1::ShowFindStatus);

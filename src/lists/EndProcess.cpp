@@ -2,6 +2,7 @@
 
 #include "ProcessRows.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -75,17 +76,23 @@ platform::SignalResult Signal(QWidget* parent, platform::SignalTarget& target, i
 
 } // namespace
 
-bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std::string& name) {
+bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std::string& name,
+                std::optional<uint64_t> startTime) {
     QString process = "process " + QString::number(pid);
     if (!name.empty())
         process += " (" + QString::fromLocal8Bit(name) + ")";
     // Opened before the name is read: a PID taken over after this is not ours.
+    // The start time tells apart a process of the same name, or of none we
+    // may read, that took the PID over since the row was built.
     const auto target = os.control.Open(pid);
-    if (!target || CurrentName(os.processes, pid) != name || target->HasEnded()) {
+    if (!target || !startTime || target->StartTime() != startTime ||
+        CurrentName(os.processes, pid) != name || target->HasEnded()) {
         QMessageBox::information(parent, kTitle, Capitalised(process) + " has already ended.");
         return true;
     }
-    if (!Ask(parent, "End " + process + "?"))
+    // Ending ourselves loses what is not saved, an unsaved capture too.
+    const bool self = pid == QCoreApplication::applicationPid();
+    if (!Ask(parent, "End " + process + "?" + (self ? "\n\nThis is Quillmark itself." : "")))
         return false;
     auto sent = Signal(parent, *target, SIGTERM, process);
     if (sent != platform::SignalResult::Sent)

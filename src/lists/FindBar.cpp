@@ -13,6 +13,7 @@ FindBar::FindBar(QWidget* parent) : QWidget(parent), edit_(new QLineEdit(this)) 
     auto* closeButton = new QToolButton(this);
     closeButton->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     closeButton->setToolTip("Close (Esc)");
+    closeButton->setAccessibleName("Close find bar");
     closeButton->setAutoRaise(true);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 2, 2, 2);

@@ -15,6 +15,6 @@
 
 void AppendCsvRecord(std::string& csv, const std::vector<std::string>& cells);
 
-// Replaces the file at path with bytes, or leaves it as it was: an error
-// text when that failed, else empty.
+// Replaces the file at path with bytes, readable by the owner only, or
+// leaves it as it was: an error text when that failed, else empty.
 QString SaveFileAtomically(const QString& path, const std::string& bytes);

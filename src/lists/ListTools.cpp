@@ -23,7 +23,7 @@ const char kExportTitle[] = "Export list as CSV";
 } // namespace
 
 ListTools::ListTools(ListView& list, int nameColumn, QString exportName, platform::Platform& os,
-                     std::function<void()> openModules, QList<QAction*> options)
+                     std::function<void(const ListRow&)> openModules, QList<QAction*> options)
     : QObject(&list), list_(list), nameColumn_(nameColumn), exportName_(std::move(exportName)),
       os_(os), openModules_(std::move(openModules)), options_(std::move(options)),
       findBar_(new FindBar(list.parentWidget())), copy_(new QAction("Copy", &list)) {
@@ -64,31 +64,37 @@ QString ListTools::findStatus() const {
     return QString("%1 of %2 rows").arg(list_.shownRowCount()).arg(list_.rows().size());
 }
 
+// The menu acts on a copy of the row it was opened for: a live refresh may
+// replace the rows, and select another, while it is open.
 void ListTools::showMenu(const QPoint& at, bool forRow) {
-    const ListRow* row = forRow ? list_.selectedRow() : nullptr;
+    const ListRow* selected = forRow ? list_.selectedRow() : nullptr;
+    const ListRow row = selected ? *selected : ListRow{};
     QMenu menu(&list_);
-    menu.addAction("Modules...", openModules_)->setEnabled(row);
+    menu.addAction("Modules...", [this, row] { openModules_(row); })->setEnabled(selected);
     menu.addSeparator();
-    menu.addAction(copy_);
-    copy_->setEnabled(row);
+    QAction* copy = menu.addAction("Copy", [this, row] { copyRow(row); });
+    copy->setShortcut(copy_->shortcut());
+    copy->setShortcutContext(Qt::WidgetShortcut);
+    copy->setEnabled(selected);
     menu.addAction("Export list as CSV...", this, &ListTools::askAndExportCsv);
-    if (row && row->caption != "0") {
+    if (selected && row.caption != "0") {
         menu.addSeparator();
-        menu.addAction("End process...", this, &ListTools::endSelectedProcess);
+        menu.addAction("End process...", [this, row] { endProcess(row); });
     }
     menu.addSeparator();
     menu.addActions(options_);
     menu.exec(at);
-    copy_->setEnabled(true);
 }
 
 void ListTools::copySelectedRow() {
-    const ListRow* row = list_.selectedRow();
-    if (!row)
-        return;
+    if (const ListRow* row = list_.selectedRow())
+        copyRow(*row);
+}
+
+void ListTools::copyRow(const ListRow& row) {
     QStringList cells;
     for (int column = 0; column < list_.model()->columnCount(); ++column)
-        cells << QString::fromLocal8Bit(row->column(column));
+        cells << QString::fromLocal8Bit(row.column(column));
     QGuiApplication::clipboard()->setText(cells.join('\t'));
 }
 
@@ -120,13 +126,8 @@ void ListTools::askAndExportCsv() {
                              "The list could not be written to " + path + ": " + error);
 }
 
-void ListTools::endSelectedProcess() {
-    const ListRow* row = list_.selectedRow();
-    if (!row || row->caption == "0")
-        return;
-    // Copied: the list may be rebuilt while the questions are open.
-    const auto pid = static_cast<uint32_t>(StrToInt(row->caption));
-    const std::string name = row->column(nameColumn_);
-    if (EndProcess(&list_, os_, pid, name))
+void ListTools::endProcess(const ListRow& row) {
+    const auto pid = static_cast<uint32_t>(StrToInt(row.caption));
+    if (EndProcess(&list_, os_, pid, row.column(nameColumn_), row.startTime))
         emit processEnded();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ListRow.h"
 #include "platform/Platform.h"
 
 #include <QList>
@@ -20,16 +21,18 @@ class ListTools : public QObject {
     // nameColumn: the column that names a row's process; options: the
     // checkable items at the end of the menu.
     ListTools(ListView& list, int nameColumn, QString exportName, platform::Platform& os,
-              std::function<void()> openModules, QList<QAction*> options);
+              std::function<void(const ListRow&)> openModules, QList<QAction*> options);
 
     // "N of M rows" while the find bar is open, else empty.
     QString findStatus() const;
-    // Puts the selected row on the clipboard, its cells separated by tabs.
+    // Puts the selected row, or row, on the clipboard, its cells separated
+    // by tabs.
     void copySelectedRow();
+    void copyRow(const ListRow& row);
     // Writes the header and the rows shown to path as CSV; an error text
     // when that failed, else empty.
     QString exportCsv(const QString& path);
-    void endSelectedProcess();
+    void endProcess(const ListRow& row);
 
   signals:
     void findStatusChanged();
@@ -44,7 +47,7 @@ class ListTools : public QObject {
     int nameColumn_;
     QString exportName_;
     platform::Platform& os_;
-    std::function<void()> openModules_;
+    std::function<void(const ListRow&)> openModules_;
     QList<QAction*> options_;
     FindBar* findBar_;
     QAction* copy_;

@@ -19,6 +19,7 @@ ProcessLookup LookupProcess(platform::ProcessApi& api, uint32_t pid) {
     lookup.baseName = std::move(names->baseName);
     lookup.fileName = std::move(names->fileName);
     lookup.memory = process->GetProcessMemoryInfo();
+    lookup.startTime = process->StartTime();
     return lookup;
 }
 
@@ -30,7 +31,8 @@ std::optional<ListRow> ProcessRow(uint32_t pid, const ProcessLookup& lookup) {
     return ListRow{
         std::to_string(pid),
         {lookup.baseName.value_or(kUnknownName), std::to_string(memory.WorkingSetSize >> 10),
-         std::to_string(memory.PeakWorkingSetSize >> 10), lookup.fileName.value_or(kUnknownName)}};
+         std::to_string(memory.PeakWorkingSetSize >> 10), lookup.fileName.value_or(kUnknownName)},
+        lookup.startTime};
 }
 
 ListRows BuildProcessRows(platform::ProcessApi& api) {

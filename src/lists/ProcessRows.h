@@ -20,6 +20,7 @@ struct ProcessLookup {
     std::optional<std::string> baseName;
     std::optional<std::string> fileName;
     std::optional<platform::MemoryCounters> memory;
+    std::optional<uint64_t> startTime = std::nullopt;
 };
 
 ProcessLookup LookupProcess(platform::ProcessApi& api, uint32_t pid);

@@ -14,7 +14,6 @@ bool RowFetch::start(Build build, Done done) {
     // The last worker has handed its rows over already and is ending.
     if (worker_.joinable())
         worker_.join();
-    running_ = true;
     worker_ = std::thread([this, build = std::move(build), done = std::move(done)] {
         auto rows = std::make_shared<std::optional<ListRows>>();
         try {
@@ -31,5 +30,7 @@ bool RowFetch::start(Build build, Done done) {
             },
             Qt::QueuedConnection);
     });
+    // Only now: a thread that cannot be had (it throws) leaves none running.
+    running_ = true;
     return true;
 }

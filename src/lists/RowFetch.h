@@ -22,7 +22,8 @@ class RowFetch : public QObject {
     ~RowFetch() override;
 
     // Starts build unless one is still running (false then). done gets the
-    // rows in the window thread; a build that throws hands over nothing.
+    // rows in the window thread; a build that throws hands over nothing. When
+    // no thread can be had it throws, and the next start tries again.
     bool start(Build build, Done done);
 
   private:

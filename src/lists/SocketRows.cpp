@@ -43,8 +43,9 @@ EndpointOwner LookupOwner(platform::ProcessApi& processes, uint32_t pid) {
         return {};
     auto names = FirstModuleNames(*process);
     if (!names)
-        return {};
-    return {names->baseName.value_or(kUnknownName), names->fileName.value_or(kUnknownName)};
+        return {"", "", process->StartTime()};
+    return {names->baseName.value_or(kUnknownName), names->fileName.value_or(kUnknownName),
+            process->StartTime()};
 }
 
 const EndpointOwner& EndpointOwners::Of(uint32_t pid) {
@@ -61,7 +62,7 @@ ListRow EndpointRow(EndpointOwners& owners, uint32_t pid, std::vector<std::strin
     const EndpointOwner& owner = owners.Of(pid);
     cells.push_back(owner.name);
     cells.push_back(owner.fileName);
-    return {std::to_string(pid), std::move(cells)};
+    return {std::to_string(pid), std::move(cells), owner.startTime};
 }
 
 std::string PortText(uint32_t portField) {

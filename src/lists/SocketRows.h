@@ -26,6 +26,7 @@ uint16_t PortNumber(uint32_t portField);
 struct EndpointOwner {
     std::string name;
     std::string fileName;
+    std::optional<uint64_t> startTime = std::nullopt;
 };
 EndpointOwner LookupOwner(platform::ProcessApi& processes, uint32_t pid);
 

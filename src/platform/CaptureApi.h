@@ -32,6 +32,8 @@ class PacketSocket {
     // The packets the kernel has dropped for want of room since receiving
     // began, as last counted; counted at least whenever Receive has to wait.
     virtual uint64_t Drops() = 0;
+    // Counts the drops now, and returns Drops().
+    virtual uint64_t CountDrops() = 0;
 };
 
 class CaptureApi {

@@ -43,8 +43,9 @@ bool WaitReadable(int fd, Clock::time_point deadline) {
     }
 }
 
-// Reads one message; a descriptor that comes with it is kept in received
-// when that holds none yet, else closed. 0 at the end of the stream.
+// Reads one message. The descriptor of a message that carries exactly one is
+// kept in received when that holds none yet; every other descriptor that
+// came, already ours once received, is closed. 0 at the end of the stream.
 ssize_t Receive(int from, int& received) {
     char byte;
     iovec data{&byte, 1};
@@ -59,15 +60,17 @@ ssize_t Receive(int from, int& received) {
         n = recvmsg(from, &message, MSG_CMSG_CLOEXEC);
     while (n < 0 && errno == EINTR);
     for (cmsghdr* c = n < 0 ? nullptr : CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS ||
-            c->cmsg_len != CMSG_LEN(sizeof(int)))
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS)
             continue;
-        int fd;
-        std::memcpy(&fd, CMSG_DATA(c), sizeof fd);
-        if (received < 0)
-            received = fd;
-        else
-            close(fd);
+        const size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+        for (size_t i = 0; i < count; ++i) {
+            int fd;
+            std::memcpy(&fd, CMSG_DATA(c) + i * sizeof fd, sizeof fd);
+            if (received < 0 && count == 1)
+                received = fd;
+            else
+                close(fd);
+        }
     }
     return n;
 }

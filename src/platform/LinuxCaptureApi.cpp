@@ -91,6 +91,7 @@ class LinuxPacketSocket : public PacketSocket {
     }
 
     uint64_t Drops() override { return ring_.Drops(); }
+    uint64_t CountDrops() override { return ring_.CountDrops(); }
 
   private:
     bool BindTo(uint16_t protocol) {

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace platform {
@@ -60,12 +59,20 @@ class ProcDirHandle : public ProcessHandle {
         return MemoryCounters{*rss, *hwm};
     }
 
+    std::optional<uint64_t> StartTime() override {
+        const auto stat = procfs::ReadFileAt(dirFd_, "stat");
+        return stat ? procfs::StatStartTime(*stat) : std::nullopt;
+    }
+
   private:
+    // Asked of the inode in memory, which a running executable always has:
+    // a plain stat through exe may ask the file's server first, and one that
+    // cannot be reached (a hung NFS mount) would hang the window.
     std::optional<procfs::FileId> ExecutableFile() const {
-        struct stat info {};
-        if (fstatat(dirFd_, "exe", &info, 0) != 0)
+        struct statx info {};
+        if (statx(dirFd_, "exe", AT_STATX_DONT_SYNC, STATX_INO, &info) != 0)
             return std::nullopt;
-        return procfs::FileId{major(info.st_dev), minor(info.st_dev), info.st_ino};
+        return procfs::FileId{info.stx_dev_major, info.stx_dev_minor, info.stx_ino};
     }
 
     int dirFd_;

@@ -54,18 +54,23 @@ tpacket_block_desc* PacketRing::Block() const {
     return reinterpret_cast<tpacket_block_desc*>(ring_ + size_t{current_} * kBlockBytes);
 }
 
-// The packet is copied out before its block goes back to the kernel.
+// The packet is copied out before its block goes back to the kernel. An
+// empty packet (anyone holding a packet socket can send an IPv4-typed frame
+// without bytes) is passed over: it is no failure of the socket.
 int PacketRing::Next(uint8_t* buffer, int length, timespec& captured) {
-    while (left_ == 0)
-        if (!WaitForBlock())
-            return -1;
-    const auto* header = reinterpret_cast<const tpacket3_hdr*>(packet_);
-    const auto n = static_cast<int>(std::min(header->tp_snaplen, static_cast<uint32_t>(length)));
-    std::memcpy(buffer, packet_ + header->tp_mac, static_cast<size_t>(n));
-    captured = {static_cast<time_t>(header->tp_sec), static_cast<long>(header->tp_nsec)};
-    packet_ += header->tp_next_offset;
-    if (--left_ == 0)
-        ReleaseBlock();
+    int n = 0;
+    while (n == 0) {
+        while (left_ == 0)
+            if (!WaitForBlock())
+                return -1;
+        const auto* header = reinterpret_cast<const tpacket3_hdr*>(packet_);
+        n = static_cast<int>(std::min(header->tp_snaplen, static_cast<uint32_t>(length)));
+        std::memcpy(buffer, packet_ + header->tp_mac, static_cast<size_t>(n));
+        captured = {static_cast<time_t>(header->tp_sec), static_cast<long>(header->tp_nsec)};
+        packet_ += header->tp_next_offset;
+        if (--left_ == 0)
+            ReleaseBlock();
+    }
     return n;
 }
 
@@ -94,11 +99,12 @@ void PacketRing::ReleaseBlock() {
 }
 
 // Reading the kernel's counters resets them.
-void PacketRing::CountDrops() {
+uint64_t PacketRing::CountDrops() {
     tpacket_stats_v3 stats{};
     socklen_t length = sizeof stats;
     if (getsockopt(fd_, SOL_PACKET, PACKET_STATISTICS, &stats, &length) == 0)
         drops_ += stats.tp_drops;
+    return drops_;
 }
 
 } // namespace platform

@@ -21,15 +21,17 @@ class PacketRing {
 
     // Sets the ring up on fd, a packet socket that receives nothing yet.
     bool Map(int fd);
-    // Waits for the next packet and copies at most length bytes of it to
-    // buffer; the number copied, or -1 when the socket fails.
+    // Waits for the next packet that holds a byte and copies at most length
+    // (above 0) bytes of it to buffer; the number copied, or -1 when the
+    // socket fails.
     int Next(uint8_t* buffer, int length, timespec& captured);
     uint64_t Drops() const { return drops_; }
+    // Adds the drops the kernel counted since the last count; Drops().
+    uint64_t CountDrops();
 
   private:
     bool WaitForBlock();
     void ReleaseBlock();
-    void CountDrops();
     tpacket_block_desc* Block() const;
 
     int fd_ = -1;

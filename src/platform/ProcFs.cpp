@@ -95,6 +95,23 @@ std::vector<std::string> ExecutableMappings(std::string_view maps, std::optional
     return paths;
 }
 
+// proc(5) stat: starttime is field 22. Field 2, the name in parentheses,
+// may hold spaces and parentheses itself, so fields are counted from the
+// last ')': field 3 is the first after it.
+std::optional<uint64_t> StatStartTime(std::string_view stat) {
+    size_t end = stat.rfind(')');
+    for (int field = 3; end != std::string_view::npos && field <= 22; ++field) {
+        const size_t start = stat.find_first_not_of(' ', end + 1);
+        if (start == std::string_view::npos)
+            return std::nullopt;
+        end = std::min(stat.find(' ', start), stat.size());
+        uint64_t ticks = 0;
+        if (field == 22 && ParseWhole(stat.substr(start, end - start), ticks, 10))
+            return ticks;
+    }
+    return std::nullopt;
+}
+
 std::string BaseName(std::string_view path) {
     const size_t slash = path.rfind('/');
     return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));

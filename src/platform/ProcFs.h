@@ -26,6 +26,10 @@ struct FileId {
 std::vector<std::string> ExecutableMappings(std::string_view maps,
                                             std::optional<FileId> except = std::nullopt);
 
+// The start time of /proc/PID/stat: the clock tick after boot at which the
+// process started. With its identifier it names one process for good.
+std::optional<uint64_t> StatStartTime(std::string_view stat);
+
 // The last path component ("" for an empty path).
 std::string BaseName(std::string_view path);
 

@@ -31,6 +31,9 @@ class ProcessHandle {
     virtual std::optional<std::string> GetModuleBaseName(const ModuleHandle& module) = 0;
     virtual std::optional<std::string> GetModuleFileName(const ModuleHandle& module) = 0;
     virtual std::optional<MemoryCounters> GetProcessMemoryInfo() = 0;
+    // The clock tick after boot at which the process started; readable for
+    // every process.
+    virtual std::optional<uint64_t> StartTime() = 0;
 };
 
 // The lists read processes from a worker thread as well as from the window

@@ -1,8 +1,12 @@
 #include "ProcessControl.h"
 
+#include "ProcFs.h"
+
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <poll.h>
+#include <string>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -21,7 +25,7 @@ int PidfdSendSignal(int fd, int signal) {
 
 class PidfdTarget : public SignalTarget {
   public:
-    explicit PidfdTarget(int fd) : fd_(fd) {}
+    PidfdTarget(int fd, pid_t pid) : fd_(fd), pid_(pid) {}
     ~PidfdTarget() override { close(fd_); }
 
     SignalResult Send(int signal) override {
@@ -43,8 +47,18 @@ class PidfdTarget : public SignalTarget {
         return poll(&ready, 1, 0) == 1;
     }
 
+    // Read under the PID, then known to be this process's: it still ran
+    // after the read, so the PID had not passed to another.
+    std::optional<uint64_t> StartTime() override {
+        const auto stat =
+            procfs::ReadFileAt(AT_FDCWD, ("/proc/" + std::to_string(pid_) + "/stat").c_str());
+        const auto ticks = stat ? procfs::StatStartTime(*stat) : std::nullopt;
+        return HasEnded() ? std::nullopt : ticks;
+    }
+
   private:
     int fd_;
+    pid_t pid_;
 };
 
 class PidfdControl : public ProcessControl {
@@ -53,7 +67,7 @@ class PidfdControl : public ProcessControl {
         const int fd = pid == 0 ? -1 : PidfdOpen(static_cast<pid_t>(pid));
         if (fd < 0)
             return nullptr;
-        return std::make_unique<PidfdTarget>(fd);
+        return std::make_unique<PidfdTarget>(fd, static_cast<pid_t>(pid));
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -17,6 +18,9 @@ class SignalTarget {
     virtual SignalResult Send(int signal) = 0;
     // Whether the process has ended; never waits.
     virtual bool HasEnded() = 0;
+    // The process's start time as ProcessHandle gives it; nullopt once it
+    // has ended.
+    virtual std::optional<uint64_t> StartTime() = 0;
 };
 
 class ProcessControl {

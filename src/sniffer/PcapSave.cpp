@@ -1,26 +1,13 @@
 #include "PcapSave.h"
 
+#include "platform/OwnerOnlySaveFile.h"
+
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
-#include <QSaveFile>
 
 namespace {
-
-// A short write is retried, so a full disk or a file size limit ends in an
-// error with its reason rather than in a silently short file.
-bool WriteAll(QSaveFile& file, const uint8_t* bytes, size_t size) {
-    auto left = static_cast<qint64>(size);
-    while (left > 0) {
-        const qint64 written = file.write(reinterpret_cast<const char*>(bytes), left);
-        if (written <= 0)
-            return false;
-        bytes += written;
-        left -= written;
-    }
-    return true;
-}
 
 // When the memory limit let the oldest packets go, the dialog says how many
 // of the capture's packets the file will hold.
@@ -42,19 +29,14 @@ void AddLetGoNote(QFileDialog& dialog, const PacketStore::Snapshot& snapshot) {
 } // namespace
 
 // Captured payloads may carry passwords, so the file is the owner's alone.
-// Unbuffered: QSaveFile commits a file whose last buffered write came up
-// short, so every write is made and checked here instead.
 QString WritePcapFile(const QString& path, const PacketStore::Snapshot& snapshot) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return file.errorString();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    platform::OwnerOnlySaveFile file(QFile::encodeName(path).toStdString());
     const auto header = PcapFileHeader();
-    bool written = WriteAll(file, header.data(), header.size());
+    bool written = file.open() && file.write(header.data(), header.size());
     for (const PacketStore::Piece& piece : snapshot.records)
-        written = written && WriteAll(file, piece.bytes.get(), piece.size);
+        written = written && file.write(piece.bytes.get(), piece.size);
     if (!written || !file.commit())
-        return file.errorString();
+        return QString::fromLocal8Bit(file.errorString());
     return {};
 }
 

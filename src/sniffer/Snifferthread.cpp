@@ -177,6 +177,8 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
             packets_->Append(buffer.get(), static_cast<size_t>(n),
                              {captured.tv_sec, static_cast<uint32_t>(captured.tv_nsec)});
     } while (n > 0 && Running == 1);
+    // A capture that ends mid-block has drops no wait has counted yet.
+    KernelDrops.store(socket.CountDrops(), std::memory_order_relaxed);
     ShareSocket(nullptr);
     PostLine("Sniffer stoped.");
 }

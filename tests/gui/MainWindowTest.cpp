@@ -7,6 +7,7 @@
 #include "support/EventWait.h"
 #include "support/FakePlatform.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -26,11 +27,13 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QToolTip>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -249,6 +252,35 @@ TEST_F(MainWindow, LiveRefreshKeepsTheSortTheSelectionAndTheScrollPosition) {
     EXPECT_EQ(list.selectedRow(), nullptr);
 }
 
+// A live refresh whose sort fails (a working set above 2 TiB is past
+// StrToInt) shows one error dialog at a time and waits while it is open.
+TEST_F(MainWindow, AFailingLiveRefreshShowsOneErrorDialogAndWaitsWhileItIsOpen) {
+    QHeaderView* header = List("ListView1").horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+    processes.add(4000, Running("/opt/huge", uint64_t{1} << 42));
+    form->SetLiveRefresh(true);
+    form->findChild<QTimer*>("liveRefresh")->setInterval(1);
+    int watched = 0, mostShown = 0, opened = -1, whileShown = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        const auto boxes = form->findChildren<QMessageBox*>();
+        mostShown = std::max(mostShown, static_cast<int>(boxes.size()));
+        if (!boxes.isEmpty() && ++watched == 1)
+            opened = processes.enumerations;
+        if (watched == 20) {
+            whileShown = processes.enumerations;
+            form->SetLiveRefresh(false);
+            for (QMessageBox* box : boxes)
+                box->close();
+        }
+    });
+    watch.start(1);
+    ASSERT_TRUE(WaitUntil([&] { return whileShown >= 0; }));
+    EXPECT_EQ(mostShown, 1);
+    EXPECT_EQ(whileShown, opened);
+}
+
 // A double-click on a Listeners row opens the Modules window of its PID, also
 // when the find bar hides the rows before it; About opens every time.
 TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcessAndAboutOpensEveryTime) {
@@ -298,7 +330,7 @@ TEST_F(MainWindow, AtItsDefaultsTheWindowIsUnchanged) {
 // Ctrl+F opens the find bar; typing keeps the rows that hold the text in any
 // column, ignoring case, across a rebuild and under a header click, and the
 // status bar counts them while the bar is open. Escape brings all back, in
-// the order of the sort.
+// the order of the sort. A screen reader names the bar's close button.
 TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     ListView& list = List("ListView1");
     list.setFocus();
@@ -316,6 +348,9 @@ TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     QTest::keyClick(&list, Qt::Key_Escape);
     EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300", "12", "7"}));
     EXPECT_EQ(Status(), "");
+    auto* close = list.parentWidget()->findChild<QWidget*>("FindBar")->findChild<QToolButton*>();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(close)->text(QAccessible::Name),
+              "Close find bar");
 }
 
 // The socket lists' menus also hold the IPv6 option; a row of PID 0 has no
@@ -336,6 +371,22 @@ TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
     const QString options = "Include IPv6 endpoints, Refresh every 2 seconds";
     EXPECT_EQ(answers.shown, QStringList({rowItems + options,
                                           rowItems + "End process..., -, " + options + " (on)"}));
+}
+
+// Two processes listen on one port (SO_REUSEPORT): a rebuild while the menu
+// of the second is open keeps that row selected, and the menu acts on it.
+TEST_F(MainWindow, TheMenuActsOnItsRowAndARebuildKeepsItSelected) {
+    sockets.tcp->push_back({2, 0, htons(22), 0, 0, 300});
+    Tabs().setCurrentIndex(1);
+    std::string reselected;
+    QTimer::singleShot(0, [&] {
+        form->SetIncludeIpv6(true);
+        reselected = List("ListView2").selectedRow()->caption;
+    });
+    Answers answers{"End process..."};
+    answers.run([&] { RightClick(List("ListView2"), 2); });
+    EXPECT_EQ(reselected, "300");
+    EXPECT_EQ(answers.shown.last(), "Process 300 (Xvfb) has already ended.");
 }
 
 // Copy gives the selected row's cells; the CSV of rows whose name and path
@@ -379,7 +430,8 @@ TEST_F(MainWindow, CopyAndCsvExportKeepEveryCell) {
 // End process ends a child of the test with SIGTERM, and one that ignores
 // SIGTERM with SIGKILL once the user agrees; the fake control refuses one
 // process and has another end before it is opened, and a PID that another
-// program took over since the rebuild is not signalled.
+// program took over since the rebuild, by name or by start time, is not
+// signalled. Asked to end itself, the program says so.
 TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
     QProcess plain;
     QProcess stubborn;
@@ -392,11 +444,18 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         return FileText("/proc/" + pids[1] + "/comm") == "sleep\n";
     }));
     for (const QString& pid : pids) {
-        processes.add(pid.toUInt(), Running("/usr/bin/sleep"));
+        const auto real = platform::SystemPlatform().processes.OpenProcess(pid.toUInt());
+        processes.add(pid.toUInt(), Running("/usr/bin/sleep", 4096, 8192, real->StartTime()));
         control.real.insert(pid.toUInt());
     }
+    const auto ownPid = static_cast<uint32_t>(getpid());
+    const QString self = QString::number(ownPid);
+    processes.add(ownPid, Running("/usr/bin/quillmark"));
+    processes.add(13, Running("/usr/sbin/sshd", 4096, 8192, kStartTime + 1));
     control.answers = {{7, platform::SignalResult::NotPermitted},
-                       {12, platform::SignalResult::Sent}};
+                       {12, platform::SignalResult::Sent},
+                       {13, platform::SignalResult::Sent},
+                       {ownPid, platform::SignalResult::NotPermitted}};
     Action("Refresh1").trigger();
     processes.processes[12].exe = "/usr/bin/other";
 
@@ -412,6 +471,10 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
           "Process " + pids[1] +
               " (sleep) is still running. End it at once with SIGKILL? It "
               "gets no chance to save its work."}},
+        {5,
+         {"End process " + self + " (quillmark)?\n\nThis is Quillmark itself.",
+          "You may not end process " + self + " (quillmark): it belongs to another user."}},
+        {6, {"Process 13 (sshd) has already ended."}},
     };
     for (const auto& [row, shown] : cases) {
         Answers answers{"End process..."};
@@ -424,7 +487,7 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         EXPECT_TRUE(WaitUntil([child] { return child->state() == QProcess::NotRunning; }));
         EXPECT_EQ(child->exitStatus(), QProcess::CrashExit);
     }
-    EXPECT_EQ(processes.enumerations, 6) << "a rebuild after each process that ended";
+    EXPECT_EQ(processes.enumerations, 7) << "a rebuild after each process that ended";
 }
 
 // The toolbar shows images only, with no hints, and no right-click on the

@@ -10,6 +10,9 @@
 #include <mutex>
 #include <set>
 
+// When every made-up process started, unless a test says otherwise.
+inline constexpr uint64_t kStartTime = 1000;
+
 // A process that answers each query as told, and a process table of them:
 // which identifiers exist, and which process each opens.
 struct FakeProcess : platform::ProcessHandle {
@@ -19,6 +22,7 @@ struct FakeProcess : platform::ProcessHandle {
     bool fileNameFails = false;
     std::optional<platform::MemoryCounters> memory;
     std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
+    std::optional<uint64_t> startTime = kStartTime;
 
     std::optional<platform::ModuleHandle> FirstModule() override { return exe; }
     std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
@@ -35,6 +39,7 @@ struct FakeProcess : platform::ProcessHandle {
         return module;
     }
     std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override { return memory; }
+    std::optional<uint64_t> StartTime() override { return startTime; }
 };
 
 struct FakeProcessApi : platform::ProcessApi {
@@ -63,9 +68,11 @@ struct FakeProcessApi : platform::ProcessApi {
 };
 
 // A process that answers every query.
-inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192) {
+inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192,
+                           std::optional<uint64_t> startTime = kStartTime) {
     FakeProcess process;
     process.exe = exe;
+    process.startTime = startTime;
     process.memory = platform::MemoryCounters{rss, hwm};
     process.modules = std::vector<std::string>{exe, "/usr/lib/x86_64-linux-gnu/libc.so.6"};
     return process;
@@ -92,7 +99,8 @@ struct FakeSocketTables : platform::SocketTableApi {
 };
 
 // Signals answered as a test says, per PID; only the test's own children
-// (real) are signalled for real. A PID not answered ended before it was opened.
+// (real) are signalled for real. A PID not answered ended before it was
+// opened; one answered runs the process that started at kStartTime.
 struct FakeProcessControl : platform::ProcessControl {
     std::map<uint32_t, platform::SignalResult> answers;
     std::set<uint32_t> real;
@@ -102,6 +110,7 @@ struct FakeProcessControl : platform::ProcessControl {
         explicit Target(platform::SignalResult answer) : answer(answer) {}
         platform::SignalResult Send(int) override { return answer; }
         bool HasEnded() override { return false; }
+        std::optional<uint64_t> StartTime() override { return kStartTime; }
     };
     std::unique_ptr<platform::SignalTarget> Open(uint32_t pid) override {
         if (real.count(pid))

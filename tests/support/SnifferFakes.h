@@ -75,7 +75,8 @@ class FakeCaptureApi : public platform::CaptureApi {
 
     Failure failure = Failure::None;
     std::atomic<bool> socketOpen = false;
-    std::atomic<uint64_t> drops = 0; // what the socket reports as dropped
+    std::atomic<uint64_t> drops = 0;     // what the socket reports as dropped
+    std::atomic<uint64_t> uncounted = 0; // and what only a fresh count adds
 
   private:
     struct Socket : platform::PacketSocket {
@@ -90,6 +91,7 @@ class FakeCaptureApi : public platform::CaptureApi {
             return static_cast<int>(recv(api.ends_[1], buffer, static_cast<size_t>(length), 0));
         }
         uint64_t Drops() override { return api.drops; }
+        uint64_t CountDrops() override { return api.drops + api.uncounted; }
         FakeCaptureApi& api;
     };
 

@@ -10,9 +10,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
+namespace fs = std::filesystem;
+
 // A packet socket, only when the helper was started with nothing but the
 // connected socket and held the capability; nothing from a helper that is
-// missing, may not be run, hands nothing over or hangs.
+// missing, may not be run, hands nothing over, hands two over or hangs, and
+// no descriptor left open.
 TEST(CaptureHelper, HandsOverAPacketSocketOnlyOverTheSocketItWasStartedWith) {
     const CaptureHelpers helpers;
     if (!helpers.settable)
@@ -36,6 +39,7 @@ TEST(CaptureHelper, HandsOverAPacketSocketOnlyOverTheSocketItWasStartedWith) {
         {"missing", "", dir + "/missing", false},
         {"not executable", "", "/etc/passwd", false},
         {"hands nothing over", "", "/bin/true", false},
+        {"hands two over", "", QUILLMARK_TWO_DESCRIPTOR_HELPER, false},
         {"hangs", "exec /bin/sleep 600", "", false},
     };
     for (const auto& c : cases) {
@@ -44,10 +48,13 @@ TEST(CaptureHelper, HandsOverAPacketSocketOnlyOverTheSocketItWasStartedWith) {
         if (!c.script.empty()) {
             helper = dir + "/script";
             std::ofstream(helper) << "#!/bin/sh\n" << c.script << "\n";
-            std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+            fs::permissions(helper, fs::perms::owner_all);
         }
+        const auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };
+        const auto before = open();
         const int fd = platform::PacketSocketFromHelper(helper, std::chrono::milliseconds(500));
         EXPECT_EQ(fd >= 0, c.opens);
         close(fd);
+        EXPECT_EQ(open(), before);
     }
 }

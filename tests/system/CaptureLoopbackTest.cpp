@@ -19,7 +19,10 @@
 #include <filesystem>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <linux/if_packet.h>
 #include <memory>
+#include <net/ethernet.h>
+#include <net/if.h>
 #include <netinet/ip_icmp.h>
 #include <regex>
 #include <sched.h>
@@ -83,6 +86,20 @@ void Ping(const char* to = "127.0.0.1") {
     const sockaddr_in6 destination = Address(AF_INET, to, 0);
     ASSERT_EQ(sendto(fd.fd, &echo, sizeof echo, 0, Raw(destination), sizeof destination),
               static_cast<ssize_t>(sizeof echo));
+}
+
+// A frame of the IPv4 type with no bytes, which ends no capture; sending it
+// needs CAP_NET_RAW.
+void SendEmptyIpv4Frame() {
+    const Fd fd(socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_protocol = htons(ETH_P_IP);
+    to.sll_ifindex = static_cast<int>(if_nametoindex("lo"));
+    ASSERT_EQ(kWithoutCapability
+                  ? 0
+                  : sendto(fd.fd, "", 0, 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+              0);
 }
 
 // The identification of a packet is the kernel's choice; the rest is fixed.
@@ -268,6 +285,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         const time_t started = std::time(nullptr);
         window.Start();
         EXPECT_TRUE(window.WaitForLines(first + 3));
+        SendEmptyIpv4Frame();
         Ping();
         TalkTcp();
         SendUdp("127.0.0.1", "hello");

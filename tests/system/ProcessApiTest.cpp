@@ -3,9 +3,11 @@
 #include "app/Modules.h"
 #include "lists/ProcessRows.h"
 #include "platform/LinuxProcessApi.h"
+#include "support/FailingCalls.h"
 #include "support/SnifferFakes.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -43,7 +45,9 @@ TEST(LinuxProcessApi, ThisProcessAppearsWithItsNamePathAndModulesButNoKernelThre
 
 // A copy of sleep under a name with spaces, a newline and bytes that are not
 // UTF-8 is shown as the kernel names it, and then marked deleted; its
-// modules list it once, although maps writes the newline as \012.
+// modules list it once, although maps writes the newline as \012, also when
+// asking a file's server for its attributes fails (as a hung NFS server
+// makes every such stat wait).
 TEST(LinuxProcessApi, AnOddExecutableIsShownAsTheKernelNamesIt) {
     const std::string name = "odd name\n\xff\xfe";
     TempDirectory directory;
@@ -63,7 +67,10 @@ TEST(LinuxProcessApi, AnOddExecutableIsShownAsTheKernelNamesIt) {
     ProcessLookup lookup = LookupProcess(api, pid);
     EXPECT_EQ(lookup.baseName, name);
     EXPECT_EQ(lookup.fileName, path);
-    const ListRows modules = ModuleRows(api, pid);
+    ListRows modules;
+    RunWithFailingCalls(
+        {{SYS_newfstatat, 0, 0, true, EIO}, {SYS_statx, 2, AT_STATX_DONT_SYNC, true, EIO}},
+        [&] { modules = ModuleRows(api, pid); });
     EXPECT_EQ(modules.at(0).caption, path);
     EXPECT_EQ(std::count_if(
                   modules.begin(), modules.end(),
