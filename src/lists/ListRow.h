@@ -20,7 +20,14 @@ using ListRows = std::vector<ListRow>;
 // What a name cell shows when its query failed.
 inline constexpr const char* kUnknownName = "<unknown>";
 
+// How a column shows its cells. An amount column holds exact numbers as
+// decimal text ("" for none), which exports keep and the list shows rounded
+// to a unit.
+enum class CellFormat { Text, Bytes, BytesPerSecond };
+
 struct ListColumn {
     const char* title;
     int width;
+    CellFormat format = CellFormat::Text;
+    const char* toolTip = nullptr; // the header's
 };

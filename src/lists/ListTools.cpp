@@ -88,7 +88,7 @@ void ListTools::copySelectedRow() {
         return;
     QStringList cells;
     for (int column = 0; column < list_.model()->columnCount(); ++column)
-        cells << QString::fromLocal8Bit(row->column(column));
+        cells << QString::fromLocal8Bit(list_.rowModel().shownCell(*row, column));
     QGuiApplication::clipboard()->setText(cells.join('\t'));
 }
 
