@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lists/ListRow.h"
+#include "lists/TrafficTracker.h"
 #include "platform/Platform.h"
 #include "sniffer/PacketStore.h"
 
@@ -61,6 +62,7 @@ class TForm1 : public QMainWindow {
 
     void SetIncludeIpv6(bool on); // Listeners/Connections also show IPv6; rebuilds
     void SetLiveRefresh(bool on); // rebuild the active list every 2 s
+    void SetShowTraffic(bool on); // bytes and rates on Processes and Connections
 
     void EnableSnifferPanel();
     void ShowKernelDrops();
@@ -84,7 +86,10 @@ class TForm1 : public QMainWindow {
     std::function<ListRows()> RowBuilder(int page) const;
     void RebuiltByHand(int page);
     void LiveRefreshTick();
-    void ReplaceRowsKeepingPlace(int page, ListRows rows);
+    void ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns = false);
+    std::vector<ListColumn> ColumnsOf(int page) const;
+    void ShowNewColumns();
+    void WatchClosedConnections();
 
     std::unique_ptr<Ui::TForm1> ui;
     platform::Platform& os_;
@@ -94,6 +99,13 @@ class TForm1 : public QMainWindow {
     bool leftForOwnWindow_ = false;
 
     bool includeIpv6_ = false;
+    // Each list's own columns, before those its options add.
+    std::array<std::vector<ListColumn>, 3> ownColumns_;
+    // Set while traffic is shown; the watch, which credits closed
+    // connections to it, goes first.
+    std::shared_ptr<TrafficTracker> traffic_;
+    std::unique_ptr<platform::ClosedTcpWatch> closedWatch_;
+    QLabel* uncounted_ = nullptr;
     // The column of the user's last header click per list, until a rebuild
     // by hand puts the list back in table order.
     std::array<std::optional<int>, 3> chosenSort_;

@@ -1,16 +1,21 @@
-// The options of the three lists: IPv6 endpoints in the socket lists, and a
-// live refresh that rebuilds the active list every two seconds without losing
-// the user's place in it.
+// The options of the three lists: IPv6 endpoints in the socket lists, a live
+// refresh that rebuilds the active list every two seconds without losing the
+// user's place in it, and the columns that options add.
 
 #include "Main.h"
 #include "lists/ListView.h"
+#include "lists/OptionalColumns.h"
 #include "lists/ProcessRows.h"
 #include "lists/RowFetch.h"
 #include "lists/SocketRows.h"
+#include "lists/TrafficCells.h"
 #include "ui_Main.h"
 
+#include <QLabel>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -39,14 +44,22 @@ std::function<ListRows()> TForm1::RowBuilder(int page) const {
     platform::ProcessApi& processes = os_.processes;
     platform::SocketTableApi& sockets = os_.sockets;
     const bool ipv6 = includeIpv6_;
+    // Shared, so a fetch still running when traffic is switched off keeps it.
+    std::shared_ptr<TrafficTracker> traffic = traffic_;
     switch (page) {
     case 0:
-        return [&processes] { return BuildProcessRows(processes); };
+        return [&processes, &sockets, traffic] {
+            ListRows rows = BuildProcessRows(processes);
+            if (traffic)
+                AddProcessTraffic(rows, sockets, *traffic);
+            return rows;
+        };
     case 1:
         return [&sockets, &processes, ipv6] { return BuildListenerRows(sockets, processes, ipv6); };
     case 2:
-        return
-            [&sockets, &processes, ipv6] { return BuildConnectionRows(sockets, processes, ipv6); };
+        return [&sockets, &processes, ipv6, traffic] {
+            return BuildConnectionRows(sockets, processes, ipv6, traffic.get());
+        };
     default:
         return nullptr;
     }
@@ -71,6 +84,60 @@ void TForm1::SetIncludeIpv6(bool on) {
         ReplaceRowsKeepingPlace(page, RowBuilder(page)());
 }
 
+std::vector<ListColumn> TForm1::ColumnsOf(int page) const {
+    static constexpr ListKind kinds[] = {ListKind::Processes, ListKind::Listeners,
+                                         ListKind::Connections};
+    const ColumnOptions options{.traffic = traffic_ != nullptr,
+                                .liveRefresh = liveRefresh_ && liveRefresh_->isActive()};
+    return WithOptionalColumns(ownColumns_[static_cast<size_t>(page)], kinds[page], options);
+}
+
+// Each list shows its columns for the options now on; the rows it holds stay
+// until its next rebuild, which the active list gets at once.
+void TForm1::ShowNewColumns() {
+    const int active = isVisible() ? ui->PageControl1->currentIndex() : -1;
+    for (int page = 0; page < kSniffer; ++page) {
+        if (page == active)
+            ReplaceRowsKeepingPlace(page, RowBuilder(page)(), true);
+        else
+            PageList(page).setColumns(ColumnsOf(page));
+    }
+}
+
+// The tracker and the watch that credits closed connections to it live only
+// while traffic is shown, so turning it on again starts the totals afresh.
+void TForm1::SetShowTraffic(bool on) {
+    if (on == (traffic_ != nullptr))
+        return;
+    closedWatch_.reset();
+    traffic_ = on ? std::make_shared<TrafficTracker>() : nullptr;
+    if (!uncounted_) {
+        uncounted_ = new QLabel("Some closed connections were not counted", ui->StatusBar1);
+        uncounted_->setObjectName("Uncounted");
+        ui->StatusBar1->addPermanentWidget(uncounted_);
+    }
+    uncounted_->hide();
+    if (on)
+        WatchClosedConnections();
+    ++handRebuilds_;
+    ShowNewColumns();
+}
+
+// The watch reports from its own thread: closed sockets go straight to the
+// tracker, and only the first overrun reaches the window.
+void TForm1::WatchClosedConnections() {
+    auto told = std::make_shared<std::atomic<bool>>(false);
+    closedWatch_ = os_.sockets.WatchClosedTcp({
+        .closed = [traffic = traffic_](const auto& closed) { traffic->Closed(closed); },
+        .overrun =
+            [this, told] {
+                if (!told->exchange(true))
+                    QMetaObject::invokeMethod(
+                        this, [this] { uncounted_->show(); }, Qt::QueuedConnection);
+            },
+    });
+}
+
 void TForm1::SetLiveRefresh(bool on) {
     if (!liveRefresh_) {
         liveRefresh_ = new QTimer(this);
@@ -83,6 +150,10 @@ void TForm1::SetLiveRefresh(bool on) {
         liveRefresh_->start();
     else
         liveRefresh_->stop();
+    // The rate columns say over what time they are taken.
+    if (traffic_)
+        for (int page = 0; page < kSniffer; ++page)
+            PageList(page).setColumns(ColumnsOf(page));
 }
 
 // The rows are fetched away from the window thread; a tick while the last
@@ -99,12 +170,14 @@ void TForm1::LiveRefreshTick() {
     });
 }
 
-void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows) {
+void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns) {
     ListView& list = PageList(page);
     const ListRow* selectedNow = list.selectedRow();
     const std::optional<ListRow> selected =
         selectedNow ? std::optional<ListRow>(*selectedNow) : std::nullopt;
     const QPoint scroll = list.scrollPosition();
+    if (newColumns)
+        list.setColumns(ColumnsOf(page));
     list.setRows(std::move(rows));
     if (const auto column = chosenSort_[static_cast<size_t>(page)]) {
         void (TForm1::*const clicks[])(int) = {&TForm1::ListView1ColumnClick,

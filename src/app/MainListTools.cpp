@@ -22,13 +22,14 @@ void TForm1::ConnectListTools() {
         ListOption("Include IPv6 endpoints", "lists/includeIpv6", &TForm1::SetIncludeIpv6);
     QAction* live =
         ListOption("Refresh every 2 seconds", "lists/liveRefresh", &TForm1::SetLiveRefresh);
+    QAction* traffic = ListOption("Show traffic", "lists/showTraffic", &TForm1::SetShowTraffic);
     listTools_ = {
         new ListTools(*ui->ListView1, 1, "processes.csv", os_, [this] { ListView1DblClick(); },
-                      {live}),
+                      {live, traffic}),
         new ListTools(*ui->ListView2, 3, "listeners.csv", os_, [this] { ListView2DblClick(); },
-                      {ipv6, live}),
+                      {ipv6, live, traffic}),
         new ListTools(*ui->ListView3, 7, "connections.csv", os_, [this] { ListView3DblClick(); },
-                      {ipv6, live}),
+                      {ipv6, live, traffic}),
     };
     for (ListTools* tools : listTools_) {
         connect(tools, &ListTools::findStatusChanged, this, &TForm1::ShowFindStatus);

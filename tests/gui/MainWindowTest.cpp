@@ -334,8 +334,9 @@ TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
     answers.run([&] { QApplication::sendEvent(&List("ListView3"), &menuKey); });
     const QString rowItems = "Modules..., -, Copy, Export list as CSV..., -, ";
     const QString options = "Include IPv6 endpoints, Refresh every 2 seconds";
-    EXPECT_EQ(answers.shown, QStringList({rowItems + options,
-                                          rowItems + "End process..., -, " + options + " (on)"}));
+    EXPECT_EQ(answers.shown,
+              QStringList({rowItems + options + ", Show traffic",
+                           rowItems + "End process..., -, " + options + " (on), Show traffic"}));
 }
 
 // Copy gives the selected row's cells; the CSV of rows whose name and path
@@ -416,8 +417,9 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
     for (const auto& [row, shown] : cases) {
         Answers answers{"End process..."};
         answers.run([&] { RightClick(List("ListView1"), row); });
-        EXPECT_EQ(answers.shown.takeFirst(), "Modules..., -, Copy, Export list as CSV..., -, "
-                                             "End process..., -, Refresh every 2 seconds");
+        EXPECT_EQ(answers.shown.takeFirst(),
+                  "Modules..., -, Copy, Export list as CSV..., -, "
+                  "End process..., -, Refresh every 2 seconds, Show traffic");
         EXPECT_EQ(answers.shown, shown);
     }
     for (QProcess* child : {&plain, &stubborn}) {
