@@ -9,6 +9,7 @@
 #include "platform/SockDiag.h"
 #include "support/FakePlatform.h"
 
+#include <QByteArray>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <linux/sock_diag.h>
@@ -158,13 +159,7 @@ TEST(TrafficOff, RequestColumnsAndRowsStayAsTheyWere) {
     const char before[] = "4800000014000103010000000000000002060000fe1f00000000000000000000"
                           "0000000000000000000000000000000000000000000000000000000000000000"
                           "ffffffffffffffff";
-    std::string hex;
-    for (size_t i = 0; i < sizeof request; ++i) {
-        char byte[3];
-        std::snprintf(byte, sizeof byte, "%02x", reinterpret_cast<const uint8_t*>(&request)[i]);
-        hex += byte;
-    }
-    EXPECT_EQ(hex, before);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&request), sizeof request).toHex(), before);
     const std::vector<ListColumn> own = {{"PID", 50}, {"Name", 125}};
     for (const ListKind list : {ListKind::Processes, ListKind::Listeners, ListKind::Connections})
         EXPECT_EQ(WithOptionalColumns(own, list, {.liveRefresh = true}).size(), own.size());
