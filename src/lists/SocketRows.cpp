@@ -166,6 +166,10 @@ ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::Proces
     EndpointOwners owners(processes);
     ListRows rows = TcpConnectionRows(tables, owners, view ? &*view : nullptr);
     ListRows udp = UdpEndpointRows(tables, owners);
+    // UDP has no byte counter: its traffic cells stay empty, never a guess.
+    if (view)
+        for (ListRow& row : udp)
+            AppendConnectionTraffic(row, std::nullopt, std::nullopt);
     rows.reserve(rows.size() + udp.size());
     rows.insert(rows.end(), std::make_move_iterator(udp.begin()),
                 std::make_move_iterator(udp.end()));

@@ -40,9 +40,9 @@ void AddProcessTraffic(ListRows& rows, platform::SocketTableApi& sockets, Traffi
         uint32_t pid = 0;
         std::from_chars(row.caption.data(), row.caption.data() + row.caption.size(), pid);
         const auto found = view.processes.find(pid);
-        if (found == view.processes.end())
-            continue;
-        row.subItems.push_back(AmountCell(found->second.rate));
-        row.subItems.push_back(AmountCell(found->second.total));
+        const bool seen = found != view.processes.end();
+        row.subItems.push_back(AmountCell(seen ? found->second.rate : std::nullopt));
+        row.subItems.push_back(
+            AmountCell(seen ? std::optional(found->second.total) : std::nullopt));
     }
 }

@@ -12,9 +12,11 @@
 // sockets for closed.
 TrafficView TakeTraffic(TrafficTracker& tracker, const platform::EndpointTables& tables);
 
-// Sent, Received and Rate of a TCP connection row.
+// Sent, Received and Rate of a connection row; each option appends all its
+// cells, empty ones too, so the next option's cells stay in their columns.
 void AppendConnectionTraffic(ListRow& row, const std::optional<platform::TcpByteCounts>& bytes,
                              std::optional<uint64_t> rate);
 
-// Net rate and Net total on each process row, from a fresh TCP fetch.
+// Net rate and Net total on each process row, from a fresh TCP fetch; empty
+// for a process that has had no TCP socket since watching began.
 void AddProcessTraffic(ListRows& rows, platform::SocketTableApi& sockets, TrafficTracker& tracker);
