@@ -63,6 +63,7 @@ class TForm1 : public QMainWindow {
     void SetIncludeIpv6(bool on); // Listeners/Connections also show IPv6; rebuilds
     void SetLiveRefresh(bool on); // rebuild the active list every 2 s
     void SetShowTraffic(bool on); // bytes and rates on Processes and Connections
+    void SetShowService(bool on); // the service or container of each row's process
 
     void EnableSnifferPanel();
     void ShowKernelDrops();
@@ -84,6 +85,7 @@ class TForm1 : public QMainWindow {
     // Live refresh and the IPv6 rows.
     ListView& PageList(int page);
     std::function<ListRows()> RowBuilder(int page) const;
+    std::function<ListRows()> OwnRowBuilder(int page) const;
     void RebuiltByHand(int page);
     void LiveRefreshTick();
     void ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns = false);
@@ -106,6 +108,7 @@ class TForm1 : public QMainWindow {
     std::shared_ptr<TrafficTracker> traffic_;
     std::unique_ptr<platform::ClosedTcpWatch> closedWatch_;
     QLabel* uncounted_ = nullptr;
+    bool showService_ = false;
     // The column of the user's last header click per list, until a rebuild
     // by hand puts the list back in table order.
     std::array<std::optional<int>, 3> chosenSort_;

@@ -7,6 +7,7 @@
 #include "lists/OptionalColumns.h"
 #include "lists/ProcessRows.h"
 #include "lists/RowFetch.h"
+#include "lists/ServiceCells.h"
 #include "lists/SocketRows.h"
 #include "lists/TrafficCells.h"
 #include "ui_Main.h"
@@ -41,6 +42,19 @@ ListView& TForm1::PageList(int page) {
 // What a rebuild of the page's list reads, as a job that touches no widget;
 // null for the Sniffer tab.
 std::function<ListRows()> TForm1::RowBuilder(int page) const {
+    std::function<ListRows()> build = OwnRowBuilder(page);
+    if (!build || !showService_)
+        return build;
+    platform::ProcessApi& processes = os_.processes;
+    return [build, &processes] {
+        ListRows rows = build();
+        AddServiceCells(rows, processes);
+        return rows;
+    };
+}
+
+// The page's own rows, and the traffic cells when they are shown.
+std::function<ListRows()> TForm1::OwnRowBuilder(int page) const {
     platform::ProcessApi& processes = os_.processes;
     platform::SocketTableApi& sockets = os_.sockets;
     const bool ipv6 = includeIpv6_;
@@ -88,6 +102,7 @@ std::vector<ListColumn> TForm1::ColumnsOf(int page) const {
     static constexpr ListKind kinds[] = {ListKind::Processes, ListKind::Listeners,
                                          ListKind::Connections};
     const ColumnOptions options{.traffic = traffic_ != nullptr,
+                                .service = showService_,
                                 .liveRefresh = liveRefresh_ && liveRefresh_->isActive()};
     return WithOptionalColumns(ownColumns_[static_cast<size_t>(page)], kinds[page], options);
 }
@@ -119,6 +134,14 @@ void TForm1::SetShowTraffic(bool on) {
     uncounted_->hide();
     if (on)
         WatchClosedConnections();
+    ++handRebuilds_;
+    ShowNewColumns();
+}
+
+void TForm1::SetShowService(bool on) {
+    if (on == showService_)
+        return;
+    showService_ = on;
     ++handRebuilds_;
     ShowNewColumns();
 }

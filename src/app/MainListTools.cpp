@@ -23,13 +23,14 @@ void TForm1::ConnectListTools() {
     QAction* live =
         ListOption("Refresh every 2 seconds", "lists/liveRefresh", &TForm1::SetLiveRefresh);
     QAction* traffic = ListOption("Show traffic", "lists/showTraffic", &TForm1::SetShowTraffic);
+    QAction* service = ListOption("Show service", "lists/showService", &TForm1::SetShowService);
     listTools_ = {
         new ListTools(*ui->ListView1, 1, "processes.csv", os_, [this] { ListView1DblClick(); },
-                      {live, traffic}),
+                      {live, traffic, service}),
         new ListTools(*ui->ListView2, 3, "listeners.csv", os_, [this] { ListView2DblClick(); },
-                      {ipv6, live, traffic}),
+                      {ipv6, live, traffic, service}),
         new ListTools(*ui->ListView3, 7, "connections.csv", os_, [this] { ListView3DblClick(); },
-                      {ipv6, live, traffic}),
+                      {ipv6, live, traffic, service}),
     };
     for (ListTools* tools : listTools_) {
         connect(tools, &ListTools::findStatusChanged, this, &TForm1::ShowFindStatus);

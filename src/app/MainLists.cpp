@@ -13,13 +13,15 @@ int32_t SortColumn = 0;
 
 using CompareRule = int (*)(const ListRow&, const ListRow&, int);
 
-// Amount columns that options add compare as numbers, whatever the list.
+// The columns that options add compare by their format, whatever the list.
 int CompareBy(ListView& list, CompareRule rule, const ListRow& item1, const ListRow& item2) {
     const auto& columns = list.rowModel().columns();
-    if (SortColumn >= 0 && static_cast<size_t>(SortColumn) < columns.size() &&
-        columns[static_cast<size_t>(SortColumn)].format != CellFormat::Text)
-        return CompareAmounts(item1.column(SortColumn), item2.column(SortColumn));
-    return rule(item1, item2, SortColumn);
+    if (SortColumn < 0 || static_cast<size_t>(SortColumn) >= columns.size())
+        return rule(item1, item2, SortColumn);
+    const CellFormat format = columns[static_cast<size_t>(SortColumn)].format;
+    if (format == CellFormat::Text)
+        return rule(item1, item2, SortColumn);
+    return CompareFormattedCells(format, item1.column(SortColumn), item2.column(SortColumn));
 }
 
 } // namespace

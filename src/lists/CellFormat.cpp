@@ -1,5 +1,8 @@
 #include "CellFormat.h"
 
+#include "CgroupService.h"
+#include "Rtl.h"
+
 #include <array>
 #include <charconv>
 #include <optional>
@@ -37,6 +40,8 @@ std::string ByteAmountText(uint64_t bytes) {
 }
 
 std::string ShownCell(CellFormat format, const std::string& cell) {
+    if (format == CellFormat::CgroupService)
+        return ServiceOfCgroup(cell);
     const auto amount = format == CellFormat::Text ? std::nullopt : Amount(cell);
     if (!amount)
         return cell;
@@ -49,4 +54,10 @@ int CompareAmounts(const std::string& cell1, const std::string& cell2) {
     if (!a || !b)
         return (b ? 1 : 0) - (a ? 1 : 0);
     return *a < *b ? 1 : (*a > *b ? -1 : 0);
+}
+
+int CompareFormattedCells(CellFormat format, const std::string& cell1, const std::string& cell2) {
+    if (format == CellFormat::Bytes || format == CellFormat::BytesPerSecond)
+        return CompareAmounts(cell1, cell2);
+    return CompareText(ShownCell(format, cell1), ShownCell(format, cell2));
 }

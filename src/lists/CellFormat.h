@@ -16,3 +16,7 @@ std::string ShownCell(CellFormat format, const std::string& cell);
 
 // Largest first; an empty cell after every number.
 int CompareAmounts(const std::string& cell1, const std::string& cell2);
+
+// Two cells of a column that is not plain text: amounts by CompareAmounts,
+// others by their shown text, A to Z.
+int CompareFormattedCells(CellFormat format, const std::string& cell1, const std::string& cell2);

@@ -22,8 +22,9 @@ inline constexpr const char* kUnknownName = "<unknown>";
 
 // How a column shows its cells. An amount column holds exact numbers as
 // decimal text ("" for none), which exports keep and the list shows rounded
-// to a unit.
-enum class CellFormat { Text, Bytes, BytesPerSecond };
+// to a unit; a service column holds a cgroup path and shows what it names.
+// Such a cell's tooltip is what the row holds.
+enum class CellFormat { Text, Bytes, BytesPerSecond, CgroupService };
 
 struct ListColumn {
     const char* title;

@@ -30,5 +30,8 @@ std::vector<ListColumn> WithOptionalColumns(std::vector<ListColumn> columns, Lis
         const auto traffic = TrafficColumns(list, options.liveRefresh ? kLiveRate : kRebuildRate);
         columns.insert(columns.end(), traffic.begin(), traffic.end());
     }
+    if (options.service)
+        columns.push_back({"Service", 150, CellFormat::CgroupService,
+                           "The service, app or container the process belongs to"});
     return columns;
 }

@@ -13,6 +13,7 @@ enum class ListKind { Processes, Listeners, Connections };
 // which leaves each list its own columns only.
 struct ColumnOptions {
     bool traffic = false;
+    bool service = false;
     bool liveRefresh = false; // says over what time a rate is taken
 };
 

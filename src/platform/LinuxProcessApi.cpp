@@ -60,6 +60,10 @@ class ProcDirHandle : public ProcessHandle {
         return MemoryCounters{*rss, *hwm};
     }
 
+    std::optional<std::string> ReadCgroup() override {
+        return procfs::ReadFileAt(dirFd_, "cgroup");
+    }
+
   private:
     std::optional<procfs::FileId> ExecutableFile() const {
         struct stat info {};

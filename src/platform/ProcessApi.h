@@ -31,6 +31,8 @@ class ProcessHandle {
     virtual std::optional<std::string> GetModuleBaseName(const ModuleHandle& module) = 0;
     virtual std::optional<std::string> GetModuleFileName(const ModuleHandle& module) = 0;
     virtual std::optional<MemoryCounters> GetProcessMemoryInfo() = 0;
+    // The text of /proc/PID/cgroup, which every user may read.
+    virtual std::optional<std::string> ReadCgroup() { return std::nullopt; }
 };
 
 // The lists read processes from a worker thread as well as from the window

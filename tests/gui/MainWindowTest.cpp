@@ -334,9 +334,9 @@ TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
     answers.run([&] { QApplication::sendEvent(&List("ListView3"), &menuKey); });
     const QString rowItems = "Modules..., -, Copy, Export list as CSV..., -, ";
     const QString options = "Include IPv6 endpoints, Refresh every 2 seconds";
-    EXPECT_EQ(answers.shown,
-              QStringList({rowItems + options + ", Show traffic",
-                           rowItems + "End process..., -, " + options + " (on), Show traffic"}));
+    EXPECT_EQ(answers.shown, QStringList({rowItems + options + ", Show traffic, Show service",
+                                          rowItems + "End process..., -, " + options +
+                                              " (on), Show traffic, Show service"}));
 }
 
 // Copy gives the selected row's cells; the CSV of rows whose name and path
@@ -419,7 +419,8 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
         answers.run([&] { RightClick(List("ListView1"), row); });
         EXPECT_EQ(answers.shown.takeFirst(),
                   "Modules..., -, Copy, Export list as CSV..., -, "
-                  "End process..., -, Refresh every 2 seconds, Show traffic");
+                  "End process..., -, Refresh every 2 seconds, Show traffic, "
+                  "Show service");
         EXPECT_EQ(answers.shown, shown);
     }
     for (QProcess* child : {&plain, &stubborn}) {
