@@ -60,10 +60,11 @@ class TForm1 : public QMainWindow {
     void FillListenerList();
     void FillConnectionList();
 
-    void SetIncludeIpv6(bool on); // Listeners/Connections also show IPv6; rebuilds
-    void SetLiveRefresh(bool on); // rebuild the active list every 2 s
-    void SetShowTraffic(bool on); // bytes and rates on Processes and Connections
-    void SetShowService(bool on); // the service or container of each row's process
+    void SetIncludeIpv6(bool on);            // Listeners/Connections also show IPv6; rebuilds
+    void SetIncludeOtherNamespaces(bool on); // and other network namespaces' sockets
+    void SetLiveRefresh(bool on);            // rebuild the active list every 2 s
+    void SetShowTraffic(bool on);            // bytes and rates on Processes and Connections
+    void SetShowService(bool on);            // the service or container of each row's process
 
     void EnableSnifferPanel();
     void ShowKernelDrops();
@@ -87,6 +88,7 @@ class TForm1 : public QMainWindow {
     std::function<ListRows()> RowBuilder(int page) const;
     std::function<ListRows()> OwnRowBuilder(int page) const;
     void RebuiltByHand(int page);
+    void RebuildSocketList();
     void LiveRefreshTick();
     void ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns = false);
     std::vector<ListColumn> ColumnsOf(int page) const;
@@ -101,6 +103,7 @@ class TForm1 : public QMainWindow {
     bool leftForOwnWindow_ = false;
 
     bool includeIpv6_ = false;
+    bool otherNamespaces_ = false;
     // Each list's own columns, before those its options add.
     std::array<std::vector<ListColumn>, 3> ownColumns_;
     // Set while traffic is shown; the watch, which credits closed

@@ -58,6 +58,7 @@ std::function<ListRows()> TForm1::OwnRowBuilder(int page) const {
     platform::ProcessApi& processes = os_.processes;
     platform::SocketTableApi& sockets = os_.sockets;
     const bool ipv6 = includeIpv6_;
+    const bool others = otherNamespaces_;
     // Shared, so a fetch still running when traffic is switched off keeps it.
     std::shared_ptr<TrafficTracker> traffic = traffic_;
     switch (page) {
@@ -69,10 +70,12 @@ std::function<ListRows()> TForm1::OwnRowBuilder(int page) const {
             return rows;
         };
     case 1:
-        return [&sockets, &processes, ipv6] { return BuildListenerRows(sockets, processes, ipv6); };
+        return [&sockets, &processes, ipv6, others] {
+            return BuildListenerRows(sockets, processes, ipv6, others);
+        };
     case 2:
-        return [&sockets, &processes, ipv6, traffic] {
-            return BuildConnectionRows(sockets, processes, ipv6, traffic.get());
+        return [&sockets, &processes, ipv6, traffic, others] {
+            return BuildConnectionRows(sockets, processes, ipv6, traffic.get(), others);
         };
     default:
         return nullptr;
@@ -86,12 +89,23 @@ void TForm1::RebuiltByHand(int page) {
     ++handRebuilds_;
 }
 
-// The rows of the active socket list change at once; the user's sort,
-// selection and scroll position stay, as across a live refresh.
 void TForm1::SetIncludeIpv6(bool on) {
     if (on == includeIpv6_)
         return;
     includeIpv6_ = on;
+    RebuildSocketList();
+}
+
+void TForm1::SetIncludeOtherNamespaces(bool on) {
+    if (on == otherNamespaces_)
+        return;
+    otherNamespaces_ = on;
+    RebuildSocketList();
+}
+
+// The rows of the active socket list change at once; the user's sort,
+// selection and scroll position stay, as across a live refresh.
+void TForm1::RebuildSocketList() {
     ++handRebuilds_;
     const int page = ui->PageControl1->currentIndex();
     if (page == 1 || page == 2)

@@ -24,13 +24,15 @@ void TForm1::ConnectListTools() {
         ListOption("Refresh every 2 seconds", "lists/liveRefresh", &TForm1::SetLiveRefresh);
     QAction* traffic = ListOption("Show traffic", "lists/showTraffic", &TForm1::SetShowTraffic);
     QAction* service = ListOption("Show service", "lists/showService", &TForm1::SetShowService);
+    QAction* others = ListOption("Include other network namespaces", "lists/otherNamespaces",
+                                 &TForm1::SetIncludeOtherNamespaces);
     listTools_ = {
         new ListTools(*ui->ListView1, 1, "processes.csv", os_, [this] { ListView1DblClick(); },
                       {live, traffic, service}),
         new ListTools(*ui->ListView2, 3, "listeners.csv", os_, [this] { ListView2DblClick(); },
-                      {ipv6, live, traffic, service}),
+                      {ipv6, others, live, traffic, service}),
         new ListTools(*ui->ListView3, 7, "connections.csv", os_, [this] { ListView3DblClick(); },
-                      {ipv6, live, traffic, service}),
+                      {ipv6, others, live, traffic, service}),
     };
     for (ListTools* tools : listTools_) {
         connect(tools, &ListTools::findStatusChanged, this, &TForm1::ShowFindStatus);

@@ -146,17 +146,20 @@ ListRows UdpEndpointRows(const platform::EndpointTables& tables, EndpointOwners&
 }
 
 ListRows BuildListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                           bool includeIpv6) {
-    const auto tables = sockets.GetEndpointTables({.udp = false, .ipv6 = includeIpv6});
+                           bool includeIpv6, bool otherNamespaces) {
+    const auto tables = sockets.GetEndpointTables(
+        {.udp = false, .ipv6 = includeIpv6, .otherNamespaces = otherNamespaces});
     EndpointOwners owners(processes);
     return ListenerRows(tables, owners);
 }
 
 ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                             bool includeIpv6, TrafficTracker* traffic) {
+                             bool includeIpv6, TrafficTracker* traffic, bool otherNamespaces) {
     const bool withTraffic = traffic != nullptr;
-    auto tables = sockets.GetEndpointTables(
-        {.udp = true, .ipv6 = includeIpv6 || withTraffic, .traffic = withTraffic});
+    auto tables = sockets.GetEndpointTables({.udp = true,
+                                             .ipv6 = includeIpv6 || withTraffic,
+                                             .traffic = withTraffic,
+                                             .otherNamespaces = otherNamespaces});
     std::optional<TrafficView> view;
     if (traffic) {
         view = TakeTraffic(*traffic, tables);

@@ -50,10 +50,12 @@ ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwner
 // UDP rows, then UDP6 rows.
 ListRows UdpEndpointRows(const platform::EndpointTables& tables, EndpointOwners& owners);
 
-// A whole list from fresh tables: the IPv6 rows only when asked for.
+// A whole list from fresh tables: the IPv6 rows, and those of the other
+// network namespaces, only when asked for.
 ListRows BuildListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                           bool includeIpv6);
+                           bool includeIpv6, bool otherNamespaces = false);
 // Every TCP row, then every UDP row; with a tracker, the traffic cells too,
 // taken from every TCP socket whether its row is shown or not.
 ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                             bool includeIpv6, TrafficTracker* traffic = nullptr);
+                             bool includeIpv6, TrafficTracker* traffic = nullptr,
+                             bool otherNamespaces = false);

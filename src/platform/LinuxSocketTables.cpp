@@ -1,6 +1,7 @@
 #include "LinuxSocketTables.h"
 
 #include "MibTables.h"
+#include "ProcNetSockets.h"
 #include "SockDiag.h"
 #include "SocketOwners.h"
 #include "TcpCloseWatch.h"
@@ -47,15 +48,30 @@ Entries Ipv4Candidates(const ProtocolDumps& dumps) {
     return both;
 }
 
+// Other namespaces' sockets join a table that was read; each family's
+// kind of row is then chosen from them as from our own.
+void AddOthers(ProtocolDumps& dumps, const std::vector<InetDiagEntry>& others) {
+    for (const InetDiagEntry& entry : others) {
+        Entries& family = entry.family == AF_INET ? dumps.ipv4 : dumps.ipv6;
+        if (family)
+            family->push_back(entry);
+    }
+}
+
 } // namespace
 
 // The owners are read after the dumps, so every socket the dumps saw that is
 // still open is found.
 EndpointTables LinuxSocketTables::GetEndpointTables(TableRequest request) {
-    const ProtocolDumps tcp =
+    ProtocolDumps tcp =
         DumpProtocol(IPPROTO_TCP, request.traffic ? sockdiag::kTcpInfo : uint8_t{0});
     const auto tcpTakenAt = std::chrono::steady_clock::now();
-    const ProtocolDumps udp = request.udp ? DumpProtocol(IPPROTO_UDP) : ProtocolDumps{};
+    ProtocolDumps udp = request.udp ? DumpProtocol(IPPROTO_UDP) : ProtocolDumps{};
+    if (request.otherNamespaces) {
+        const NamespaceSockets others = OtherNamespaceSockets();
+        AddOthers(tcp, others.tcp);
+        AddOthers(udp, others.udp);
+    }
     const SocketOwnerMap owners = ScanSocketOwners();
     EndpointTables tables;
     tables.takenAt = tcpTakenAt;

@@ -26,10 +26,10 @@ struct InetDiagEntry {
     uint32_t inode = 0;                   // idiag_inode; 0 for TIME_WAIT and request sockets
     // INET_DIAG_SKV6ONLY; the kernel sends it for AF_INET6 sockets in LISTEN or
     // CLOSE only, so it is unknown for every other socket.
-    std::optional<bool> v6Only;
+    std::optional<bool> v6Only{};
     uint64_t cookie = 0; // idiag_cookie: the socket's id for its life
     // From INET_DIAG_INFO (struct tcp_info), which comes only when asked for.
-    std::optional<TcpByteCounts> bytes;
+    std::optional<TcpByteCounts> bytes{};
 
     bool operator==(const InetDiagEntry&) const = default;
 };

@@ -69,6 +69,9 @@ struct TableRequest {
     bool udp = false;
     bool ipv6 = false;
     bool traffic = false; // the TCP rows' cookies and byte counts
+    // Also the sockets of the other network namespaces of the processes we
+    // can see, such as containers'.
+    bool otherNamespaces = false;
 };
 
 // Each table is one consistent snapshot, sorted by local address, local

@@ -333,7 +333,8 @@ TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
     answers.run([&] { QApplication::sendEvent(&List("ListView3"), &menuKey); });
     const QString rowItems = "Modules..., -, Copy, Export list as CSV..., -, ";
-    const QString options = "Include IPv6 endpoints, Refresh every 2 seconds";
+    const QString options =
+        "Include IPv6 endpoints, Include other network namespaces, Refresh every 2 seconds";
     EXPECT_EQ(answers.shown, QStringList({rowItems + options + ", Show traffic, Show service",
                                           rowItems + "End process..., -, " + options +
                                               " (on), Show traffic, Show service"}));
