@@ -8,10 +8,8 @@
 TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
     const std::string id = "3f2a1b0c9d8e7f6a5b4c3d2e1f0a9b8c7d6e5f4a3b2c1d0e9f8a7b6c5d4e3f2a";
     const std::string user = "0::/user.slice/user-1000.slice/user@1000.service/";
-    const struct {
-        std::string file;
-        std::string shown;
-    } cases[] = {
+    // The file, and what it shows.
+    const std::pair<std::string, std::string> cases[] = {
         {"0::/system.slice/nginx.service\n", "nginx.service"},
         {user + "app.slice/pipewire.service\n", "pipewire.service"},
         {user + "init.scope\n", "user@1000.service"},
@@ -40,8 +38,7 @@ TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
         {"0::/\n", ""},
         {"", ""},
         {"0:/system.slice", ""},
-        {"0::/system.slice/caf\xc3\xa9 \xff.service\n", "caf\xc3\xa9 \xff.service"},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(ServiceOfCgroup(CgroupPath(c.file)), c.shown) << c.file;
+        {"0::/system.slice/caf\xc3\xa9 \xff.service\n", "caf\xc3\xa9 \xff.service"}};
+    for (const auto& [file, shown] : cases)
+        EXPECT_EQ(ServiceOfCgroup(CgroupPath(file)), shown) << file;
 }

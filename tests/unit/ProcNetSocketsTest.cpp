@@ -6,48 +6,50 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+namespace {
+
+// "LOCAL:PORT REMOTE:PORT STATE INODE"
+std::vector<std::string> Read(const std::string& text, uint8_t family) {
+    std::vector<std::string> read;
+    for (const auto& e : platform::ParseProcNetSockets(text, family)) {
+        char local[INET6_ADDRSTRLEN], remote[INET6_ADDRSTRLEN];
+        inet_ntop(family, e.localAddr.data(), local, sizeof local);
+        inet_ntop(family, e.remoteAddr.data(), remote, sizeof remote);
+        read.push_back(std::string(local) + ":" + std::to_string(e.localPort) + " " + remote + ":" +
+                       std::to_string(e.remotePort) + " " + std::to_string(e.state) + " " +
+                       std::to_string(e.inode));
+    }
+    return read;
+}
+
+} // namespace
+
 TEST(ProcNetSockets, ReadsEachWholeLineAndPassesOverTheRest) {
-    const auto entry = [](uint8_t family, const char* local, uint16_t port, const char* remote,
-                          uint16_t remotePort, uint8_t state, uint32_t inode) {
-        platform::sockdiag::InetDiagEntry e{
-            .family = family, .state = state, .localPort = port, .remotePort = remotePort};
-        inet_pton(family, local, e.localAddr.data());
-        inet_pton(family, remote, e.remoteAddr.data());
-        e.inode = inode;
-        return e;
-    };
     const std::string tail = " 00000000:00000000 00:00000000 00000000     0        0 ";
-    const struct {
-        uint8_t family;
-        std::string text;
-        std::vector<platform::sockdiag::InetDiagEntry> entries;
-    } cases[] = {
-        {AF_INET,
-         "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
-         "   0: 0100007F:1F90 00000000:0000 0A" +
-             tail +
-             "1367 1 0 100 0 0 10 0\n"
-             "   1: 0100007F:B7A4 0200000A:01BB 01" +
-             tail +
-             "4242\n"
-             "   2: 0100007F:1F9 00000000:0000 0A" +
-             tail +
-             "1\n"
-             "   3: 0100007G:1F90 00000000:0000 0A" +
-             tail +
-             "1\n"
-             "   4: 0100007F:1F90 00000000:0000 0A" +
-             tail +
-             "\n"
-             "   5: 0100007F:1F90",
-         {entry(AF_INET, "127.0.0.1", 8080, "0.0.0.0", 0, 10, 1367),
-          entry(AF_INET, "127.0.0.1", 47012, "10.0.0.2", 443, 1, 4242)}},
-        {AF_INET6,
-         "   0: 00000000000000000000000001000000:0016 00000000000000000000000000000000:0000 0A" +
-             tail + "99",
-         {entry(AF_INET6, "::1", 22, "::", 0, 10, 99)}},
-        {AF_INET6, "   0: 0100007F:1F90 00000000:0000 0A" + tail + "1", {}},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(platform::ParseProcNetSockets(c.text, c.family), c.entries) << c.text;
+    const std::string ipv4 =
+        "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid\n"
+        "   0: 0100007F:1F90 00000000:0000 0A" +
+        tail +
+        "1367 1 0 100 0 0 10 0\n"
+        "   1: 0100007F:B7A4 0200000A:01BB 01" +
+        tail +
+        "4242\n"
+        "   2: 0100007F:1F9 00000000:0000 0A" +
+        tail +
+        "1\n"
+        "   3: 0100007G:1F90 00000000:0000 0A" +
+        tail +
+        "1\n"
+        "   4: 0100007F:1F90 00000000:0000 0A" +
+        tail +
+        "\n"
+        "   5: 0100007F:1F90";
+    EXPECT_EQ(Read(ipv4, AF_INET),
+              (std::vector<std::string>{"127.0.0.1:8080 0.0.0.0:0 10 1367",
+                                        "127.0.0.1:47012 10.0.0.2:443 1 4242"}));
+    EXPECT_TRUE(Read(ipv4, AF_INET6).empty());
+    const std::string ipv6 = "   0: 00000000000000000000000001000000:0016 "
+                             "00000000000000000000000000000000:0000 0A" +
+                             tail + "99";
+    EXPECT_EQ(Read(ipv6, AF_INET6), std::vector<std::string>{"::1:22 :::0 10 99"});
 }
