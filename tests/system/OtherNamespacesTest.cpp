@@ -25,12 +25,13 @@ struct Child {
     }
 };
 
-// Each row of pid as its first cells joined by spaces.
+// Each row of pid as its first four cells joined by spaces.
 std::multiset<std::string> Texts(const ListRows& rows, const std::string& pid) {
     std::multiset<std::string> texts;
     for (const ListRow& row : rows)
         if (row.caption == pid)
-            texts.insert(row.caption + " " + row.column(1) + " " + row.column(2));
+            texts.insert(row.caption + " " + row.column(1) + " " + row.column(2) + " " +
+                         row.column(3));
     return texts;
 }
 
@@ -61,15 +62,8 @@ TEST(OtherNamespaces, ShowAChildsListenerAndConnectionOnlyWhenAskedAndKeepOurOwn
     EXPECT_TRUE(Texts(off, pid).empty());
     EXPECT_EQ(Texts(on, pid).size(), 2u);
     EXPECT_EQ(Texts(BuildListenerRows(sockets, processes, false, true), pid),
-              std::multiset<std::string>{pid + " 127.0.0.1 47011"});
-    // Our own rows, whole, as without the option.
-    const auto whole = [&me](const ListRows& rows) {
-        std::vector<std::vector<std::string>> mine;
-        for (const ListRow& row : rows)
-            if (row.caption == me)
-                mine.push_back(row.subItems);
-        return mine;
-    };
-    EXPECT_EQ(whole(on), whole(off));
-    EXPECT_EQ(whole(off).size(), 1u);
+              std::multiset<std::string>{pid + " 127.0.0.1 47011 system_tests"});
+    // Our own rows as without the option.
+    EXPECT_EQ(Texts(on, me), Texts(off, me));
+    EXPECT_EQ(Texts(off, me), std::multiset<std::string>{me + " TCP 127.0.0.1 47010"});
 }
