@@ -1,13 +1,14 @@
 // The Connections list at scale: 10,000 established loopback TCP connections
 // (20,000 rows) and 1,000 UDP sockets, all on 127.0.0.1 and held by this
 // program and one child, against `ss -tanp`, which does the same table and
-// owner work.
+// owner work, and the same with the traffic columns against `ss -tanpi`.
 
 #include "app/Main.h"
 #include "lists/ColumnCompare.h"
 #include "lists/ListView.h"
 #include "lists/RowSort.h"
 #include "lists/SocketRows.h"
+#include "lists/TrafficTracker.h"
 #include "platform/LinuxSocketTables.h"
 #include "platform/Platform.h"
 
@@ -21,6 +22,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -161,12 +163,13 @@ double ChildrenCpuMs() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-// The CPU column shows only this process; child_cpu_ms is ss's own.
-void SsTanp(benchmark::State& state) {
+// The CPU column shows only this process; child_cpu_ms is ss's own. options
+// is "-tanp", or "-tanpi" for ss's tcp_info as the traffic columns ask for it.
+void SsTanp(benchmark::State& state, const char* options) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    char* const argv[] = {const_cast<char*>("ss"), const_cast<char*>("-tanp"), nullptr};
+    char* const argv[] = {const_cast<char*>("ss"), const_cast<char*>(options), nullptr};
     const double cpuBefore = ChildrenCpuMs();
     for (auto _ : state) {
         pid_t pid = -1;
@@ -181,24 +184,31 @@ void SsTanp(benchmark::State& state) {
     posix_spawn_file_actions_destroy(&actions);
 }
 
-void TcpUdpTableFetch(benchmark::State& state) {
+// With traffic the TCP dumps carry tcp_info, and the IPv6-only TCP table is
+// made too, since every TCP socket counts towards its process.
+void TcpUdpTableFetch(benchmark::State& state, bool traffic) {
     platform::LinuxSocketTables tables;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(tables.GetEndpointTables({.udp = true, .ipv6 = false}));
+        benchmark::DoNotOptimize(
+            tables.GetEndpointTables({.udp = true, .ipv6 = traffic, .traffic = traffic}));
     }
 }
 
-void ConnectionsRebuild(benchmark::State& state) {
+void ConnectionsRebuild(benchmark::State& state, bool traffic) {
     TForm1 form(platform::SystemPlatform());
+    form.SetShowTraffic(traffic);
     for (auto _ : state)
         form.FillConnectionList();
 }
 
-// The worker's part of a live refresh: both tables and the rows.
-void ConnectionRowsFetch(benchmark::State& state) {
+// The worker's part of a live refresh: both tables and the rows, with
+// traffic the tracker's update and the traffic cells too.
+void ConnectionRowsFetch(benchmark::State& state, bool traffic) {
     auto& os = platform::SystemPlatform();
+    TrafficTracker tracker;
     for (auto _ : state)
-        benchmark::DoNotOptimize(BuildConnectionRows(os.sockets, os.processes, false));
+        benchmark::DoNotOptimize(
+            BuildConnectionRows(os.sockets, os.processes, false, traffic ? &tracker : nullptr));
 }
 
 // The calling thread's CPU time so far, in nanoseconds.
@@ -214,8 +224,9 @@ qint64 ThreadCpuNs() {
 // ConnectionRowsFetch); window_ms and window_cpu_ms are what putting them in
 // costs the window thread, in wall-clock and CPU time: the gap between the
 // two runs of a 1 ms timer around the model's reset.
-void LiveRefresh(benchmark::State& state) {
+void LiveRefresh(benchmark::State& state, bool traffic) {
     TForm1 form(platform::SystemPlatform());
+    form.SetShowTraffic(traffic);
     form.show();
     form.findChild<QTabWidget*>("PageControl1")->setCurrentIndex(2);
     QCoreApplication::processEvents(); // the window's activation, which rebuilds
@@ -273,16 +284,23 @@ void Register() {
             ->Repetitions(10)
             ->ReportAggregatesOnly();
     };
-    configure(benchmark::RegisterBenchmark("SsTanp", SsTanp));
-    configure(benchmark::RegisterBenchmark("TcpUdpTableFetch", TcpUdpTableFetch));
-    configure(benchmark::RegisterBenchmark("ConnectionsRebuild", ConnectionsRebuild));
-    configure(benchmark::RegisterBenchmark("ConnectionRowsFetch", ConnectionRowsFetch));
-    benchmark::RegisterBenchmark("LiveRefresh", LiveRefresh)
-        ->Unit(benchmark::kMillisecond)
-        ->UseRealTime()
-        ->Iterations(5)
-        ->Repetitions(3)
-        ->ReportAggregatesOnly();
+    configure(benchmark::RegisterBenchmark("SsTanp", SsTanp, "-tanp"));
+    configure(benchmark::RegisterBenchmark("SsTanpi", SsTanp, "-tanpi"));
+    for (const bool traffic : {false, true}) {
+        const std::string suffix = traffic ? "WithTraffic" : "";
+        configure(benchmark::RegisterBenchmark(("TcpUdpTableFetch" + suffix).c_str(),
+                                               TcpUdpTableFetch, traffic));
+        configure(benchmark::RegisterBenchmark(("ConnectionsRebuild" + suffix).c_str(),
+                                               ConnectionsRebuild, traffic));
+        configure(benchmark::RegisterBenchmark(("ConnectionRowsFetch" + suffix).c_str(),
+                                               ConnectionRowsFetch, traffic));
+        benchmark::RegisterBenchmark(("LiveRefresh" + suffix).c_str(), LiveRefresh, traffic)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(5)
+            ->Repetitions(3)
+            ->ReportAggregatesOnly();
+    }
     configure(benchmark::RegisterBenchmark("SortByProcess", SortConnections, 7));
     configure(benchmark::RegisterBenchmark("SortByLPort", SortConnections, 3));
 }

@@ -1,5 +1,5 @@
-// The sock_diag dump reader on any datagrams, and the tables made from what
-// it reads.
+// The sock_diag dump reader on any datagrams, the reader of closed-socket
+// announcements on each of them, and the tables made from what they read.
 //
 // Input: the request's nlmsg_seq and port id (4 bytes each, host order), then
 // datagrams, each a 2-byte length (host order) and its bytes; the last one
@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
 #include <span>
 
 using namespace platform;
@@ -38,6 +40,8 @@ void FeedAll(DumpReader& reader, std::span<const uint8_t> bytes) {
             length = std::min<size_t>(Take<uint16_t>(bytes), bytes.size());
         const std::vector<uint8_t> datagram(bytes.begin(), bytes.begin() + length);
         bytes = bytes.subspan(length);
+        // Each announced socket takes a whole message.
+        Check(ReadBroadcast(datagram).size() <= length / (NLMSG_HDRLEN + sizeof(inet_diag_msg)));
         const DumpStatus previous = status;
         status = reader.Feed(datagram);
         // Every status but More is final.

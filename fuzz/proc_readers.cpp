@@ -1,15 +1,19 @@
-// The readers of /proc text on any bytes: a status, maps or stat file, a link
-// target (the executable's or a descriptor's), each read back through the
-// file system as the program reads them.
+// The readers of /proc text on any bytes: a status, maps or stat file, a
+// socket table of /proc/PID/net, a link target (the executable's or a
+// descriptor's), each read back through the file system as the program
+// reads them.
 
 #include "platform/ProcFs.h"
+#include "platform/ProcNetSockets.h"
 #include "platform/SocketOwners.h"
 #include "support/SnifferFakes.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <fcntl.h>
 #include <fstream>
+#include <netinet/in.h>
 #include <string_view>
 #include <unistd.h>
 
@@ -53,6 +57,17 @@ void ReadStat(std::string_view text) {
               text.substr(text.rfind(')')).find(std::to_string(*ticks)) != std::string_view::npos);
 }
 
+// At most one socket per line, each with an inode and ports read from it.
+void ReadSocketTable(std::string_view text) {
+    const auto lines = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+    for (const uint8_t family : {AF_INET, AF_INET6}) {
+        const auto entries = platform::ParseProcNetSockets(text, family);
+        Check(entries.size() <= lines);
+        for (const auto& entry : entries)
+            Check(entry.family == family && text.find(std::to_string(entry.inode)) != text.npos);
+    }
+}
+
 // A file written with the text reads back whole.
 void ReadBack(const ProcessDirectory& process, std::string_view text) {
     {
@@ -84,6 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadStatus(text);
     ReadMaps(text);
     ReadStat(text);
+    ReadSocketTable(text);
     ReadBack(process, text);
     ReadLink(process, text);
     return 0;

@@ -31,9 +31,8 @@ TForm1::TForm1(platform::Platform& os, QWidget* parent)
         ui->ToolBar1->widgetForAction(action)->setToolTip({});
     ui->StatusBar1->setFixedHeight(19);
     ui->File1->actions().at(1)->setObjectName("N1");
-    ui->ListView1->setColumns(kProcessColumns);
-    ui->ListView2->setColumns(kListenerColumns);
-    ui->ListView3->setColumns(kConnectionColumns);
+    ownColumns_ = {kProcessColumns, kListenerColumns, kConnectionColumns};
+    ShowNewColumns();
     ui->protobox->setCurrentIndex(-1);
     ConnectHandlers();
     ConnectSnifferPanel();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lists/ListRow.h"
+#include "lists/TrafficTracker.h"
 #include "platform/Platform.h"
 #include "sniffer/PacketStore.h"
 
@@ -59,8 +60,11 @@ class TForm1 : public QMainWindow {
     void FillListenerList();
     void FillConnectionList();
 
-    void SetIncludeIpv6(bool on); // Listeners/Connections also show IPv6; rebuilds
-    void SetLiveRefresh(bool on); // rebuild the active list every 2 s
+    void SetIncludeIpv6(bool on);            // Listeners/Connections also show IPv6; rebuilds
+    void SetIncludeOtherNamespaces(bool on); // and other network namespaces' sockets
+    void SetLiveRefresh(bool on);            // rebuild the active list every 2 s
+    void SetShowTraffic(bool on);            // bytes and rates on Processes and Connections
+    void SetShowService(bool on);            // the service or container of each row's process
 
     void EnableSnifferPanel();
     void ShowKernelDrops();
@@ -82,9 +86,14 @@ class TForm1 : public QMainWindow {
     // Live refresh and the IPv6 rows.
     ListView& PageList(int page);
     std::function<ListRows()> RowBuilder(int page) const;
+    std::function<ListRows()> OwnRowBuilder(int page) const;
     void RebuiltByHand(int page);
+    void RebuildSocketList();
     void LiveRefreshTick();
-    void ReplaceRowsKeepingPlace(int page, ListRows rows);
+    void ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns = false);
+    std::vector<ListColumn> ColumnsOf(int page) const;
+    void ShowNewColumns();
+    void WatchClosedConnections();
 
     std::unique_ptr<Ui::TForm1> ui;
     platform::Platform& os_;
@@ -94,6 +103,15 @@ class TForm1 : public QMainWindow {
     bool leftForOwnWindow_ = false;
 
     bool includeIpv6_ = false;
+    bool otherNamespaces_ = false;
+    // Each list's own columns, before those its options add.
+    std::array<std::vector<ListColumn>, 3> ownColumns_;
+    // Set while traffic is shown; the watch, which credits closed
+    // connections to it, goes first.
+    std::shared_ptr<TrafficTracker> traffic_;
+    std::unique_ptr<platform::ClosedTcpWatch> closedWatch_;
+    QLabel* uncounted_ = nullptr;
+    bool showService_ = false;
     // The column of the user's last header click per list, until a rebuild
     // by hand puts the list back in table order.
     std::array<std::optional<int>, 3> chosenSort_;

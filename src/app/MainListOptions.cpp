@@ -1,17 +1,23 @@
-// The options of the three lists: IPv6 endpoints in the socket lists, and a
-// live refresh that rebuilds the active list every two seconds without losing
-// the user's place in it.
+// The options of the three lists: IPv6 endpoints in the socket lists, a live
+// refresh that rebuilds the active list every two seconds without losing the
+// user's place in it, and the columns that options add.
 
 #include "Application.h"
 #include "Main.h"
 #include "lists/ListView.h"
+#include "lists/OptionalColumns.h"
 #include "lists/ProcessRows.h"
 #include "lists/RowFetch.h"
+#include "lists/ServiceCells.h"
 #include "lists/SocketRows.h"
+#include "lists/TrafficCells.h"
 #include "ui_Main.h"
 
+#include <QLabel>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -40,17 +46,41 @@ ListView& TForm1::PageList(int page) {
 // What a rebuild of the page's list reads, as a job that touches no widget;
 // null for the Sniffer tab.
 std::function<ListRows()> TForm1::RowBuilder(int page) const {
+    std::function<ListRows()> build = OwnRowBuilder(page);
+    if (!build || !showService_)
+        return build;
+    platform::ProcessApi& processes = os_.processes;
+    return [build, &processes] {
+        ListRows rows = build();
+        AddServiceCells(rows, processes);
+        return rows;
+    };
+}
+
+// The page's own rows, and the traffic cells when they are shown.
+std::function<ListRows()> TForm1::OwnRowBuilder(int page) const {
     platform::ProcessApi& processes = os_.processes;
     platform::SocketTableApi& sockets = os_.sockets;
     const bool ipv6 = includeIpv6_;
+    const bool others = otherNamespaces_;
+    // Shared, so a fetch still running when traffic is switched off keeps it.
+    std::shared_ptr<TrafficTracker> traffic = traffic_;
     switch (page) {
     case 0:
-        return [&processes] { return BuildProcessRows(processes); };
+        return [&processes, &sockets, traffic] {
+            ListRows rows = BuildProcessRows(processes);
+            if (traffic)
+                AddProcessTraffic(rows, sockets, *traffic);
+            return rows;
+        };
     case 1:
-        return [&sockets, &processes, ipv6] { return BuildListenerRows(sockets, processes, ipv6); };
+        return [&sockets, &processes, ipv6, others] {
+            return BuildListenerRows(sockets, processes, ipv6, others);
+        };
     case 2:
-        return
-            [&sockets, &processes, ipv6] { return BuildConnectionRows(sockets, processes, ipv6); };
+        return [&sockets, &processes, ipv6, traffic, others] {
+            return BuildConnectionRows(sockets, processes, ipv6, traffic.get(), others);
+        };
     default:
         return nullptr;
     }
@@ -63,16 +93,90 @@ void TForm1::RebuiltByHand(int page) {
     ++handRebuilds_;
 }
 
-// The rows of the active socket list change at once; the user's sort,
-// selection and scroll position stay, as across a live refresh.
 void TForm1::SetIncludeIpv6(bool on) {
     if (on == includeIpv6_)
         return;
     includeIpv6_ = on;
+    RebuildSocketList();
+}
+
+void TForm1::SetIncludeOtherNamespaces(bool on) {
+    if (on == otherNamespaces_)
+        return;
+    otherNamespaces_ = on;
+    RebuildSocketList();
+}
+
+// The rows of the active socket list change at once; the user's sort,
+// selection and scroll position stay, as across a live refresh.
+void TForm1::RebuildSocketList() {
     ++handRebuilds_;
     const int page = ui->PageControl1->currentIndex();
     if (page == 1 || page == 2)
         ReplaceRowsKeepingPlace(page, RowBuilder(page)());
+}
+
+std::vector<ListColumn> TForm1::ColumnsOf(int page) const {
+    static constexpr ListKind kinds[] = {ListKind::Processes, ListKind::Listeners,
+                                         ListKind::Connections};
+    const ColumnOptions options{.traffic = traffic_ != nullptr,
+                                .service = showService_,
+                                .liveRefresh = liveRefresh_ && liveRefresh_->isActive()};
+    return WithOptionalColumns(ownColumns_[static_cast<size_t>(page)], kinds[page], options);
+}
+
+// Each list shows its columns for the options now on; the rows it holds stay
+// until its next rebuild, which the active list gets at once.
+void TForm1::ShowNewColumns() {
+    const int active = isVisible() ? ui->PageControl1->currentIndex() : -1;
+    for (int page = 0; page < kSniffer; ++page) {
+        if (page == active)
+            ReplaceRowsKeepingPlace(page, RowBuilder(page)(), true);
+        else
+            PageList(page).setColumns(ColumnsOf(page));
+    }
+}
+
+// The tracker and the watch that credits closed connections to it live only
+// while traffic is shown, so turning it on again starts the totals afresh.
+void TForm1::SetShowTraffic(bool on) {
+    if (on == (traffic_ != nullptr))
+        return;
+    closedWatch_.reset();
+    traffic_ = on ? std::make_shared<TrafficTracker>() : nullptr;
+    if (!uncounted_) {
+        uncounted_ = new QLabel("Some closed connections were not counted", ui->StatusBar1);
+        uncounted_->setObjectName("Uncounted");
+        ui->StatusBar1->addPermanentWidget(uncounted_);
+    }
+    uncounted_->hide();
+    if (on)
+        WatchClosedConnections();
+    ++handRebuilds_;
+    ShowNewColumns();
+}
+
+void TForm1::SetShowService(bool on) {
+    if (on == showService_)
+        return;
+    showService_ = on;
+    ++handRebuilds_;
+    ShowNewColumns();
+}
+
+// The watch reports from its own thread: closed sockets go straight to the
+// tracker, and only the first overrun reaches the window.
+void TForm1::WatchClosedConnections() {
+    auto told = std::make_shared<std::atomic<bool>>(false);
+    closedWatch_ = os_.sockets.WatchClosedTcp({
+        .closed = [traffic = traffic_](const auto& closed) { traffic->Closed(closed); },
+        .overrun =
+            [this, told] {
+                if (!told->exchange(true))
+                    QMetaObject::invokeMethod(
+                        this, [this] { uncounted_->show(); }, Qt::QueuedConnection);
+            },
+    });
 }
 
 void TForm1::SetLiveRefresh(bool on) {
@@ -87,6 +191,10 @@ void TForm1::SetLiveRefresh(bool on) {
         liveRefresh_->start();
     else
         liveRefresh_->stop();
+    // The rate columns say over what time they are taken.
+    if (traffic_)
+        for (int page = 0; page < kSniffer; ++page)
+            PageList(page).setColumns(ColumnsOf(page));
 }
 
 // The rows are fetched away from the window thread; a tick while the last
@@ -104,12 +212,14 @@ void TForm1::LiveRefreshTick() {
     });
 }
 
-void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows) {
+void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns) {
     ListView& list = PageList(page);
     const ListRow* selectedNow = list.selectedRow();
     const std::optional<ListRow> selected =
         selectedNow ? std::optional<ListRow>(*selectedNow) : std::nullopt;
     const QPoint scroll = list.scrollPosition();
+    if (newColumns)
+        list.setColumns(ColumnsOf(page));
     list.setRows(std::move(rows));
     if (const auto column = chosenSort_[static_cast<size_t>(page)]) {
         void (TForm1::*const clicks[])(int) = {&TForm1::ListView1ColumnClick,

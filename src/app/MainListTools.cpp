@@ -22,11 +22,17 @@ void TForm1::ConnectListTools() {
         ListOption("Include IPv6 endpoints", "lists/includeIpv6", &TForm1::SetIncludeIpv6);
     QAction* live =
         ListOption("Refresh every 2 seconds", "lists/liveRefresh", &TForm1::SetLiveRefresh);
+    QAction* traffic = ListOption("Show traffic", "lists/showTraffic", &TForm1::SetShowTraffic);
+    QAction* service = ListOption("Show service", "lists/showService", &TForm1::SetShowService);
+    QAction* others = ListOption("Include other network namespaces", "lists/otherNamespaces",
+                                 &TForm1::SetIncludeOtherNamespaces);
     const auto modules = [this](const ListRow& row) { OpenModulesWindow(row.caption); };
     listTools_ = {
-        new ListTools(*ui->ListView1, 1, "processes.csv", os_, modules, {live}),
-        new ListTools(*ui->ListView2, 3, "listeners.csv", os_, modules, {ipv6, live}),
-        new ListTools(*ui->ListView3, 7, "connections.csv", os_, modules, {ipv6, live}),
+        new ListTools(*ui->ListView1, 1, "processes.csv", os_, modules, {live, traffic, service}),
+        new ListTools(*ui->ListView2, 3, "listeners.csv", os_, modules,
+                      {ipv6, others, live, traffic, service}),
+        new ListTools(*ui->ListView3, 7, "connections.csv", os_, modules,
+                      {ipv6, others, live, traffic, service}),
     };
     for (ListTools* tools : listTools_) {
         connect(tools, &ListTools::findStatusChanged, this, &TForm1::ShowFindStatus);

@@ -1,9 +1,9 @@
 // The three lists of the main window: how each is filled and sorted.
 
 #include "Main.h"
+#include "lists/CellFormat.h"
 #include "lists/ColumnCompare.h"
-#include "lists/ProcessRows.h"
-#include "lists/SocketRows.h"
+#include "lists/ListView.h"
 #include "ui_Main.h"
 
 namespace {
@@ -11,25 +11,38 @@ namespace {
 // The column of the last header click, shared by the three lists.
 int32_t SortColumn = 0;
 
+using CompareRule = int (*)(const ListRow&, const ListRow&, int);
+
+// The columns that options add compare by their format, whatever the list.
+int CompareBy(ListView& list, CompareRule rule, const ListRow& item1, const ListRow& item2) {
+    const auto& columns = list.rowModel().columns();
+    if (SortColumn < 0 || static_cast<size_t>(SortColumn) >= columns.size())
+        return rule(item1, item2, SortColumn);
+    const CellFormat format = columns[static_cast<size_t>(SortColumn)].format;
+    if (format == CellFormat::Text)
+        return rule(item1, item2, SortColumn);
+    return CompareFormattedCells(format, item1.column(SortColumn), item2.column(SortColumn));
+}
+
 } // namespace
 
 void TForm1::FillProcessList() {
     RebuiltByHand(0);
     ui->ListView1->clear();
-    ui->ListView1->setRows(BuildProcessRows(os_.processes));
+    ui->ListView1->setRows(RowBuilder(0)());
 }
 
 void TForm1::FillListenerList() {
     RebuiltByHand(1);
     ui->ListView2->clear();
-    ui->ListView2->setRows(BuildListenerRows(os_.sockets, os_.processes, includeIpv6_));
+    ui->ListView2->setRows(RowBuilder(1)());
 }
 
 // One fetch gives both tables and their owners: every TCP row, then every UDP row.
 void TForm1::FillConnectionList() {
     RebuiltByHand(2);
     ui->ListView3->clear();
-    ui->ListView3->setRows(BuildConnectionRows(os_.sockets, os_.processes, includeIpv6_));
+    ui->ListView3->setRows(RowBuilder(2)());
 }
 
 void TForm1::ListView1ColumnClick(int column) {
@@ -54,13 +67,13 @@ void TForm1::ListView3ColumnClick(int column) {
 }
 
 int TForm1::ListView1Compare(const ListRow& item1, const ListRow& item2) const {
-    return CompareProcessRows(item1, item2, SortColumn);
+    return CompareBy(*ui->ListView1, CompareProcessRows, item1, item2);
 }
 
 int TForm1::ListView2Compare(const ListRow& item1, const ListRow& item2) const {
-    return CompareListenerRows(item1, item2, SortColumn);
+    return CompareBy(*ui->ListView2, CompareListenerRows, item1, item2);
 }
 
 int TForm1::ListView3Compare(const ListRow& item1, const ListRow& item2) const {
-    return CompareConnectionRows(item1, item2, SortColumn);
+    return CompareBy(*ui->ListView3, CompareConnectionRows, item1, item2);
 }

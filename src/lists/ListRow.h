@@ -24,7 +24,15 @@ using ListRows = std::vector<ListRow>;
 // What a name cell shows when its query failed.
 inline constexpr const char* kUnknownName = "<unknown>";
 
+// How a column shows its cells. An amount column holds exact numbers as
+// decimal text ("" for none), which exports keep and the list shows rounded
+// to a unit; a service column holds a cgroup path and shows what it names.
+// Such a cell's tooltip is what the row holds.
+enum class CellFormat { Text, Bytes, BytesPerSecond, CgroupService };
+
 struct ListColumn {
     const char* title;
     int width;
+    CellFormat format = CellFormat::Text;
+    const char* toolTip = nullptr; // the header's
 };

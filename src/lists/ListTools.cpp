@@ -94,7 +94,7 @@ void ListTools::copySelectedRow() {
 void ListTools::copyRow(const ListRow& row) {
     QStringList cells;
     for (int column = 0; column < list_.model()->columnCount(); ++column)
-        cells << QString::fromLocal8Bit(row.column(column));
+        cells << QString::fromLocal8Bit(list_.rowModel().shownCell(row, column));
     QGuiApplication::clipboard()->setText(cells.join('\t'));
 }
 
@@ -108,8 +108,12 @@ QString ListTools::exportCsv(const QString& path) {
     for (int i = 0; i < list_.shownRowCount(); ++i) {
         const ListRow& row = list_.shownRow(i);
         cells.clear();
-        for (size_t column = 0; column < columns.size(); ++column)
-            cells.push_back(row.column(static_cast<int>(column)));
+        // Amounts exact; a service by its name, which the cgroup path is not.
+        for (size_t column = 0; column < columns.size(); ++column) {
+            const int index = static_cast<int>(column);
+            const bool named = columns[column].format == CellFormat::CgroupService;
+            cells.push_back(named ? list_.rowModel().shownCell(row, index) : row.column(index));
+        }
         AppendCsvRecord(csv, cells);
     }
     return SaveFileAtomically(path, csv);

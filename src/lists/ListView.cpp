@@ -27,10 +27,12 @@ ListView::ListView(QWidget* parent) : QTableView(parent) {
 }
 
 void ListView::setColumns(std::vector<ListColumn> columns) {
-    auto* old = model_;
-    model_ = new RowModel(std::move(columns), this);
-    filter_->setRowModel(model_);
-    delete old;
+    if (model_) {
+        model_->setColumns(std::move(columns));
+    } else {
+        model_ = new RowModel(std::move(columns), this);
+        filter_->setRowModel(model_);
+    }
     const auto& cols = model_->columns();
     for (size_t i = 0; i < cols.size(); ++i)
         setColumnWidth(static_cast<int>(i), cols[i].width);

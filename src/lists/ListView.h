@@ -17,6 +17,7 @@ class ListView : public QTableView {
   public:
     explicit ListView(QWidget* parent = nullptr);
 
+    // Keeps the rows, which a rebuild then replaces.
     void setColumns(std::vector<ListColumn> columns);
     RowModel& rowModel() { return *model_; }
     const ListRows& rows() const { return model_->rows(); }

@@ -19,15 +19,16 @@ void RowFilter::setText(const QString& text) {
     invalidate();
 }
 
-// Reads the row's texts directly rather than through data(), which would
-// build a variant per cell.
+// Reads the row's texts as shown directly rather than through data(), which
+// would build a variant per cell.
 bool RowFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     if (text_.isEmpty() || !model_)
         return true;
     const ListRow& row = model_->rows().at(static_cast<size_t>(sourceRow));
     const int columns = static_cast<int>(model_->columns().size());
     for (int column = 0; column < columns; ++column) {
-        if (QString::fromLocal8Bit(row.column(column)).contains(text_, Qt::CaseInsensitive))
+        if (QString::fromLocal8Bit(model_->shownCell(row, column))
+                .contains(text_, Qt::CaseInsensitive))
             return true;
     }
     return false;

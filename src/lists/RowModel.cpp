@@ -1,5 +1,7 @@
 #include "RowModel.h"
 
+#include "CellFormat.h"
+
 RowModel::RowModel(std::vector<ListColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)) {}
 
@@ -17,14 +19,40 @@ QVariant RowModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     // Texts are the kernel's bytes; invalid UTF-8 shows as replacement marks.
-    return QString::fromLocal8Bit(rows_[static_cast<size_t>(index.row())].column(index.column()));
+    return QString::fromLocal8Bit(
+        shownCell(rows_[static_cast<size_t>(index.row())], index.column()));
+}
+
+std::string RowModel::shownCell(const ListRow& row, int column) const {
+    const std::string& cell = row.column(column);
+    if (column < 0 || static_cast<size_t>(column) >= columns_.size())
+        return cell;
+    return ShownCell(columns_[static_cast<size_t>(column)].format, cell);
 }
 
 QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+    if (orientation != Qt::Horizontal || section < 0 ||
         static_cast<size_t>(section) >= columns_.size())
         return {};
-    return QString::fromLatin1(columns_[static_cast<size_t>(section)].title);
+    const ListColumn& column = columns_[static_cast<size_t>(section)];
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(column.title);
+    if (role == Qt::ToolTipRole && column.toolTip)
+        return QString::fromLatin1(column.toolTip);
+    return {};
+}
+
+// As many columns as before need only new headers, which keeps the view's
+// selection.
+void RowModel::setColumns(std::vector<ListColumn> columns) {
+    if (columns.size() == columns_.size() && !columns_.empty()) {
+        columns_ = std::move(columns);
+        emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+        return;
+    }
+    beginResetModel();
+    columns_ = std::move(columns);
+    endResetModel();
 }
 
 void RowModel::setRows(ListRows rows) {

@@ -18,6 +18,10 @@ class RowModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     const std::vector<ListColumn>& columns() const { return columns_; }
+    // Keeps the rows; cells past a row's end show empty.
+    void setColumns(std::vector<ListColumn> columns);
+    // A cell as the list shows it, amounts in their unit.
+    std::string shownCell(const ListRow& row, int column) const;
     const ListRows& rows() const { return rows_; }
     void setRows(ListRows rows);
     void clear() { setRows({}); }

@@ -1,6 +1,7 @@
 #include "SocketRows.h"
 
 #include "ProcessRows.h"
+#include "TrafficCells.h"
 
 #include <arpa/inet.h>
 #include <array>
@@ -69,14 +70,22 @@ std::string PortText(uint32_t portField) {
     return std::to_string(PortNumber(portField));
 }
 
-// Appends a row per table row for which make gives cells, when the table was read.
-template <typename Table, typename Make>
-void AddRows(ListRows& rows, const std::optional<Table>& table, EndpointOwners& owners, Make make) {
+struct NoCells {
+    void operator()(const auto&, ListRow&) const {}
+};
+
+// Appends a row per table row for which make gives cells, when the table was
+// read; then the cells of the options that are on.
+template <typename Table, typename Make, typename Optional = NoCells>
+void AddRows(ListRows& rows, const std::optional<Table>& table, EndpointOwners& owners, Make make,
+             Optional optional = {}) {
     if (!table)
         return;
     for (const auto& entry : *table)
-        if (auto cells = make(entry))
+        if (auto cells = make(entry)) {
             rows.push_back(EndpointRow(owners, entry.dwOwningPid, std::move(*cells)));
+            optional(entry, rows.back());
+        }
 }
 
 using Cells = std::optional<std::vector<std::string>>;
@@ -98,18 +107,29 @@ ListRows ListenerRows(const platform::EndpointTables& tables, EndpointOwners& ow
     return rows;
 }
 
-ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwners& owners) {
+ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwners& owners,
+                           const TrafficView* traffic) {
+    const auto trafficCells = [traffic](const auto& entry, ListRow& row) {
+        if (traffic)
+            AppendConnectionTraffic(row, entry.bytes, traffic->RateOf(entry.cookie));
+    };
     ListRows rows;
-    AddRows(rows, tables.tcp, owners, [](const platform::MibTcpRowOwnerPid& entry) -> Cells {
-        return {{"TCP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
-                 AddressText(entry.dwRemoteAddr), PortText(entry.dwRemotePort),
-                 TcpStateName(entry.dwState)}};
-    });
-    AddRows(rows, tables.tcp6, owners, [](const platform::MibTcp6RowOwnerPid& entry) -> Cells {
-        return {{"TCP6", Address6Text(entry.ucLocalAddr), PortText(entry.dwLocalPort),
-                 Address6Text(entry.ucRemoteAddr), PortText(entry.dwRemotePort),
-                 TcpStateName(entry.dwState)}};
-    });
+    AddRows(
+        rows, tables.tcp, owners,
+        [](const platform::MibTcpRowOwnerPid& entry) -> Cells {
+            return {{"TCP", AddressText(entry.dwLocalAddr), PortText(entry.dwLocalPort),
+                     AddressText(entry.dwRemoteAddr), PortText(entry.dwRemotePort),
+                     TcpStateName(entry.dwState)}};
+        },
+        trafficCells);
+    AddRows(
+        rows, tables.tcp6, owners,
+        [](const platform::MibTcp6RowOwnerPid& entry) -> Cells {
+            return {{"TCP6", Address6Text(entry.ucLocalAddr), PortText(entry.dwLocalPort),
+                     Address6Text(entry.ucRemoteAddr), PortText(entry.dwRemotePort),
+                     TcpStateName(entry.dwState)}};
+        },
+        trafficCells);
     return rows;
 }
 
@@ -127,18 +147,33 @@ ListRows UdpEndpointRows(const platform::EndpointTables& tables, EndpointOwners&
 }
 
 ListRows BuildListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                           bool includeIpv6) {
-    const auto tables = sockets.GetEndpointTables({.udp = false, .ipv6 = includeIpv6});
+                           bool includeIpv6, bool otherNamespaces) {
+    const auto tables = sockets.GetEndpointTables(
+        {.udp = false, .ipv6 = includeIpv6, .otherNamespaces = otherNamespaces});
     EndpointOwners owners(processes);
     return ListenerRows(tables, owners);
 }
 
 ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                             bool includeIpv6) {
-    const auto tables = sockets.GetEndpointTables({.udp = true, .ipv6 = includeIpv6});
+                             bool includeIpv6, TrafficTracker* traffic, bool otherNamespaces) {
+    const bool withTraffic = traffic != nullptr;
+    auto tables = sockets.GetEndpointTables({.udp = true,
+                                             .ipv6 = includeIpv6 || withTraffic,
+                                             .traffic = withTraffic,
+                                             .otherNamespaces = otherNamespaces});
+    std::optional<TrafficView> view;
+    if (traffic) {
+        view = TakeTraffic(*traffic, tables);
+        if (!includeIpv6)
+            tables.tcp6.reset(), tables.udp6.reset();
+    }
     EndpointOwners owners(processes);
-    ListRows rows = TcpConnectionRows(tables, owners);
+    ListRows rows = TcpConnectionRows(tables, owners, view ? &*view : nullptr);
     ListRows udp = UdpEndpointRows(tables, owners);
+    // UDP has no byte counter: its traffic cells stay empty, never a guess.
+    if (view)
+        for (ListRow& row : udp)
+            AppendConnectionTraffic(row, std::nullopt, std::nullopt);
     rows.reserve(rows.size() + udp.size());
     rows.insert(rows.end(), std::make_move_iterator(udp.begin()),
                 std::make_move_iterator(udp.end()));

@@ -4,6 +4,7 @@
 // and the owner of each endpoint, without any widget.
 
 #include "ListRow.h"
+#include "TrafficTracker.h"
 #include "platform/ProcessApi.h"
 #include "platform/SocketTableApi.h"
 
@@ -44,14 +45,18 @@ class EndpointOwners {
 
 // Listening TCP endpoints only, the IPv6 ones after the IPv4 ones.
 ListRows ListenerRows(const platform::EndpointTables& tables, EndpointOwners& owners);
-// TCP rows, then TCP6 rows.
-ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwners& owners);
+// TCP rows, then TCP6 rows; with a traffic view, each with its traffic cells.
+ListRows TcpConnectionRows(const platform::EndpointTables& tables, EndpointOwners& owners,
+                           const TrafficView* traffic = nullptr);
 // UDP rows, then UDP6 rows.
 ListRows UdpEndpointRows(const platform::EndpointTables& tables, EndpointOwners& owners);
 
-// A whole list from fresh tables: the IPv6 rows only when asked for.
+// A whole list from fresh tables: the IPv6 rows, and those of the other
+// network namespaces, only when asked for.
 ListRows BuildListenerRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                           bool includeIpv6);
-// Every TCP row, then every UDP row.
+                           bool includeIpv6, bool otherNamespaces = false);
+// Every TCP row, then every UDP row; with a tracker, the traffic cells too,
+// taken from every TCP socket whether its row is shown or not.
 ListRows BuildConnectionRows(platform::SocketTableApi& sockets, platform::ProcessApi& processes,
-                             bool includeIpv6);
+                             bool includeIpv6, TrafficTracker* traffic = nullptr,
+                             bool otherNamespaces = false);

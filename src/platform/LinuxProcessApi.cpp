@@ -64,6 +64,10 @@ class ProcDirHandle : public ProcessHandle {
         return stat ? procfs::StatStartTime(*stat) : std::nullopt;
     }
 
+    std::optional<std::string> ReadCgroup() override {
+        return procfs::ReadFileAt(dirFd_, "cgroup");
+    }
+
   private:
     // Asked of the inode in memory, which a running executable always has:
     // a plain stat through exe may ask the file's server first, and one that

@@ -10,6 +10,7 @@ namespace platform {
 class LinuxSocketTables : public SocketTableApi {
   public:
     EndpointTables GetEndpointTables(TableRequest request) override;
+    std::unique_ptr<ClosedTcpWatch> WatchClosedTcp(ClosedTcpReport report) override;
 };
 
 } // namespace platform

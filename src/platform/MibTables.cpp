@@ -33,6 +33,14 @@ uint32_t MibTcpState(uint8_t kernelState) {
 
 namespace {
 
+constexpr uint8_t kKernelListen = 10; // TCP_LISTEN
+
+// A listener carries no traffic of its own; the kernel counts its accepted
+// connections' bytes on them.
+std::optional<TcpByteCounts> TrafficOf(const InetDiagEntry& entry) {
+    return entry.state == kKernelListen ? std::nullopt : entry.bytes;
+}
+
 enum class Ipv6Kind { Unspecified, Ipv4Mapped, Other };
 
 using Address = std::array<uint8_t, 16>;
@@ -92,8 +100,8 @@ std::vector<MibTcpRowOwnerPid> MakeTcpTable(std::span<const InetDiagEntry> entri
     for (const auto& entry : entries)
         if (const auto addresses = Ipv4Addresses(entry))
             rows.push_back({MibTcpState(entry.state), addresses->local, htons(entry.localPort),
-                            addresses->remote, htons(entry.remotePort),
-                            owners.OwnerOf(entry.inode)});
+                            addresses->remote, htons(entry.remotePort), owners.OwnerOf(entry.inode),
+                            entry.cookie, TrafficOf(entry)});
     // Addresses and ports compare as numbers, in host order.
     const auto key = [](const MibTcpRowOwnerPid& row) {
         return std::make_tuple(ntohl(row.dwLocalAddr), ntohs(row.dwLocalPort),
@@ -131,7 +139,7 @@ std::vector<MibTcp6RowOwnerPid> MakeTcp6Table(std::span<const InetDiagEntry> ent
         if (Ipv6Only(entry))
             rows.push_back({entry.localAddr, htons(entry.localPort), entry.remoteAddr,
                             htons(entry.remotePort), MibTcpState(entry.state),
-                            owners.OwnerOf(entry.inode)});
+                            owners.OwnerOf(entry.inode), entry.cookie, TrafficOf(entry)});
     const auto key = [](const MibTcp6RowOwnerPid& row) {
         return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.ucRemoteAddr,
                                ntohs(row.dwRemotePort), row.dwState, row.dwOwningPid);

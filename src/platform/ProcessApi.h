@@ -34,6 +34,8 @@ class ProcessHandle {
     // The clock tick after boot at which the process started; readable for
     // every process.
     virtual std::optional<uint64_t> StartTime() = 0;
+    // The text of /proc/PID/cgroup, which every user may read.
+    virtual std::optional<std::string> ReadCgroup() { return std::nullopt; }
 };
 
 // The lists read processes from a worker thread as well as from the window

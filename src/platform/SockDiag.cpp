@@ -18,7 +18,8 @@ constexpr size_t kReceiveBufferSize = 64 * 1024;
 
 } // namespace
 
-DumpRequest MakeDumpRequest(uint8_t family, uint8_t protocol, uint32_t states, uint32_t seq) {
+DumpRequest MakeDumpRequest(uint8_t family, uint8_t protocol, uint32_t states, uint32_t seq,
+                            uint8_t extensions) {
     DumpRequest request{};
     request.header.nlmsg_len = sizeof request;
     request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
@@ -27,8 +28,9 @@ DumpRequest MakeDumpRequest(uint8_t family, uint8_t protocol, uint32_t states, u
     request.body.sdiag_family = family;
     request.body.sdiag_protocol = protocol;
     request.body.idiag_states = states;
-    // No idiag_ext: the addresses, ports, state, inode and INET_DIAG_SKV6ONLY
-    // all come without asking.
+    // The addresses, ports, state, inode, cookie and INET_DIAG_SKV6ONLY all
+    // come without asking.
+    request.body.idiag_ext = extensions;
     request.body.id.idiag_cookie[0] = INET_DIAG_NOCOOKIE;
     request.body.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
     return request;
@@ -95,6 +97,17 @@ std::optional<std::span<const uint8_t>> SockDiagSocket::Receive() {
             continue;
         return std::span<const uint8_t>(buffer_.data(), static_cast<size_t>(got));
     }
+}
+
+bool SockDiagSocket::JoinGroup(uint32_t group) {
+    // Bursts of closes queue here until the reader drains them. A buffer
+    // larger than net.core.rmem_max needs CAP_NET_ADMIN; without it the
+    // kernel's cap is the next best.
+    const int bytes = 8 << 20;
+    if (setsockopt(fd_, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    const int number = static_cast<int>(group);
+    return setsockopt(fd_, SOL_NETLINK, NETLINK_ADD_MEMBERSHIP, &number, sizeof number) == 0;
 }
 
 std::optional<std::vector<InetDiagEntry>> Dump(SockDiagSocket& socket, const DumpRequest& request) {

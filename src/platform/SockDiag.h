@@ -25,9 +25,15 @@ struct DumpRequest {
 // only bound, which are no endpoint yet.
 constexpr uint32_t kEveryReportedState = ((1u << 13) - 1) & ~1u;
 
+// The idiag_ext bit that asks for INET_DIAG_INFO (struct tcp_info of a TCP
+// socket).
+constexpr uint8_t kTcpInfo = 1 << (INET_DIAG_INFO - 1);
+
 // A request for every socket of one family and protocol whose state is in
-// the idiag_states bit mask (bit n set for state n).
-DumpRequest MakeDumpRequest(uint8_t family, uint8_t protocol, uint32_t states, uint32_t seq);
+// the idiag_states bit mask (bit n set for state n), with the attributes of
+// the idiag_ext bits.
+DumpRequest MakeDumpRequest(uint8_t family, uint8_t protocol, uint32_t states, uint32_t seq,
+                            uint8_t extensions = 0);
 
 // A NETLINK_SOCK_DIAG socket, closed with the object.
 class SockDiagSocket {
@@ -44,6 +50,9 @@ class SockDiagSocket {
     // The next datagram the kernel sent, valid until the next call; nullopt
     // when receiving fails or the datagram did not fit (MSG_TRUNC).
     std::optional<std::span<const uint8_t>> Receive();
+    // Joins a sock_diag multicast group (SKNLGRP_*), with room for bursts.
+    bool JoinGroup(uint32_t group);
+    int Fd() const { return fd_; }
 
   private:
     SockDiagSocket(int fd, uint32_t portId);

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <cstddef>
 #include <cstring>
 #include <linux/inet_diag.h>
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
+#include <linux/tcp.h>
 
 namespace platform::sockdiag {
 
@@ -39,11 +41,14 @@ bool ReadAttributes(std::span<const uint8_t> attrs, InetDiagEntry& entry) {
         if (!attr || attr->nla_len < NLA_HDRLEN || attr->nla_len > attrs.size())
             return false;
         const auto value = attrs.subspan(NLA_HDRLEN, attr->nla_len - NLA_HDRLEN);
-        if ((attr->nla_type & NLA_TYPE_MASK) == INET_DIAG_SKV6ONLY) {
+        const int type = attr->nla_type & NLA_TYPE_MASK;
+        if (type == INET_DIAG_SKV6ONLY) {
             const auto flag = CopyOut<uint8_t>(value);
             if (!flag)
                 return false;
             entry.v6Only = *flag != 0;
+        } else if (type == INET_DIAG_INFO) {
+            entry.bytes = TcpInfoCounts(value);
         }
         attrs = After(attrs, attr->nla_len);
     }
@@ -62,12 +67,44 @@ std::optional<InetDiagEntry> DecodeEntry(std::span<const uint8_t> payload) {
     std::memcpy(entry.localAddr.data(), msg->id.idiag_src, entry.localAddr.size());
     std::memcpy(entry.remoteAddr.data(), msg->id.idiag_dst, entry.remoteAddr.size());
     entry.inode = msg->idiag_inode;
+    entry.cookie = msg->id.idiag_cookie[0] | uint64_t{msg->id.idiag_cookie[1]} << 32;
     if (!ReadAttributes(After(payload, sizeof(inet_diag_msg)), entry))
         return std::nullopt;
     return entry;
 }
 
 } // namespace
+
+// Sent bytes less retransmitted ones where the kernel counts both (4.19 on),
+// else the bytes the peer acknowledged (4.1 on), as ss reads them.
+TcpByteCounts TcpInfoCounts(std::span<const uint8_t> tcpInfo) {
+    tcp_info info{};
+    if (!tcpInfo.empty())
+        std::memcpy(&info, tcpInfo.data(), std::min(tcpInfo.size(), sizeof info));
+    constexpr size_t retransEnd = offsetof(tcp_info, tcpi_bytes_retrans) + sizeof(uint64_t);
+    TcpByteCounts counts{info.tcpi_bytes_acked, info.tcpi_bytes_received};
+    if (tcpInfo.size() >= retransEnd && info.tcpi_bytes_sent >= info.tcpi_bytes_retrans)
+        counts.sent = info.tcpi_bytes_sent - info.tcpi_bytes_retrans;
+    return counts;
+}
+
+std::vector<InetDiagEntry> ReadBroadcast(std::span<const uint8_t> datagram) {
+    std::vector<InetDiagEntry> entries;
+    while (!datagram.empty()) {
+        const auto header = CopyOut<nlmsghdr>(datagram);
+        if (!header || header->nlmsg_len < NLMSG_HDRLEN || header->nlmsg_len > datagram.size())
+            break;
+        const auto payload = datagram.subspan(NLMSG_HDRLEN, header->nlmsg_len - NLMSG_HDRLEN);
+        datagram = After(datagram, header->nlmsg_len);
+        if (header->nlmsg_type != SOCK_DIAG_BY_FAMILY)
+            continue;
+        const auto entry = DecodeEntry(payload);
+        if (!entry)
+            break;
+        entries.push_back(*entry);
+    }
+    return entries;
+}
 
 DumpStatus DumpReader::Feed(std::span<const uint8_t> datagram) {
     if (status_ != DumpStatus::More)

@@ -5,6 +5,8 @@
 // and crafted replies can be fed to it, and it checks every length before it
 // reads a byte.
 
+#include "SocketTableApi.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -24,7 +26,10 @@ struct InetDiagEntry {
     uint32_t inode = 0;                   // idiag_inode; 0 for TIME_WAIT and request sockets
     // INET_DIAG_SKV6ONLY; the kernel sends it for AF_INET6 sockets in LISTEN or
     // CLOSE only, so it is unknown for every other socket.
-    std::optional<bool> v6Only;
+    std::optional<bool> v6Only{};
+    uint64_t cookie = 0; // idiag_cookie: the socket's id for its life
+    // From INET_DIAG_INFO (struct tcp_info), which comes only when asked for.
+    std::optional<TcpByteCounts> bytes{};
 
     bool operator==(const InetDiagEntry&) const = default;
 };
@@ -40,6 +45,16 @@ enum class DumpStatus {
 // Reads the replies to one dump request. Messages of another request (other
 // nlmsg_seq or nlmsg_pid) are passed over; everything else either adds an
 // entry or ends the dump.
+// The counts of a tcp_info as the kernel sent it: a shorter one from an older
+// kernel reads as zero past its end, and a longer one from a newer kernel is
+// read as far as this build knows it.
+TcpByteCounts TcpInfoCounts(std::span<const uint8_t> tcpInfo);
+
+// The sockets announced in one datagram from a sock_diag multicast group
+// (the closed-socket groups): every whole SOCK_DIAG_BY_FAMILY message up to
+// the first one that does not add up.
+std::vector<InetDiagEntry> ReadBroadcast(std::span<const uint8_t> datagram);
+
 class DumpReader {
   public:
     DumpReader(uint32_t seq, uint32_t portId) : seq_(seq), portId_(portId) {}

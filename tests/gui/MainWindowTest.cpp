@@ -368,9 +368,11 @@ TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
     answers.run([&] { QApplication::sendEvent(&List("ListView3"), &menuKey); });
     const QString rowItems = "Modules..., -, Copy, Export list as CSV..., -, ";
-    const QString options = "Include IPv6 endpoints, Refresh every 2 seconds";
-    EXPECT_EQ(answers.shown, QStringList({rowItems + options,
-                                          rowItems + "End process..., -, " + options + " (on)"}));
+    const QString options =
+        "Include IPv6 endpoints, Include other network namespaces, Refresh every 2 seconds";
+    EXPECT_EQ(answers.shown, QStringList({rowItems + options + ", Show traffic, Show service",
+                                          rowItems + "End process..., -, " + options +
+                                              " (on), Show traffic, Show service"}));
 }
 
 // Two processes listen on one port (SO_REUSEPORT): a rebuild while the menu
@@ -479,8 +481,10 @@ TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
     for (const auto& [row, shown] : cases) {
         Answers answers{"End process..."};
         answers.run([&] { RightClick(List("ListView1"), row); });
-        EXPECT_EQ(answers.shown.takeFirst(), "Modules..., -, Copy, Export list as CSV..., -, "
-                                             "End process..., -, Refresh every 2 seconds");
+        EXPECT_EQ(answers.shown.takeFirst(),
+                  "Modules..., -, Copy, Export list as CSV..., -, "
+                  "End process..., -, Refresh every 2 seconds, Show traffic, "
+                  "Show service");
         EXPECT_EQ(answers.shown, shown);
     }
     for (QProcess* child : {&plain, &stubborn}) {

@@ -1,0 +1,44 @@
+// What /proc/PID/cgroup files of cgroup v2, v1 and hybrid hosts name: units,
+// desktop apps and the containers of each runtime.
+
+#include "lists/CgroupService.h"
+
+#include <gtest/gtest.h>
+
+TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
+    const std::string id = "3f2a1b0c9d8e7f6a5b4c3d2e1f0a9b8c7d6e5f4a3b2c1d0e9f8a7b6c5d4e3f2a";
+    const std::string user = "0::/user.slice/user-1000.slice/user@1000.service/";
+    // The file, and what it shows.
+    const std::pair<std::string, std::string> cases[] = {
+        {"0::/system.slice/nginx.service\n", "nginx.service"},
+        {user + "app.slice/pipewire.service\n", "pipewire.service"},
+        {user + "init.scope\n", "user@1000.service"},
+        {"0::/init.scope\n", "init.scope"},
+        {"0::/user.slice/user-1000.slice/session-3.scope\n", "session-3.scope"},
+        {user + "app.slice/app-gnome-firefox-1234.scope\n", "firefox"},
+        {user + "app.slice/app-flatpak-org.mozilla.firefox-12345.scope\n",
+         "flatpak:org.mozilla.firefox"},
+        {user + "app.slice/snap.firefox.firefox-1b2c3d.scope\n", "snap:firefox"},
+        {"0::/system.slice/docker-" + id + ".scope\n", "docker:3f2a1b0c9d8e"},
+        {"0::/machine.slice/libpod-" + id + ".scope/container\n", "podman:3f2a1b0c9d8e"},
+        {"0::/kubepods.slice/kubepods-burstable.slice/kubepods-burstable-pod12_34.slice/"
+         "cri-containerd-" +
+             id + ".scope\n",
+         "k8s:3f2a1b0c9d8e"},
+        {"0::/lxc.payload.web01/system.slice/nginx.service\n", "lxc:web01"},
+        {"0::/machine.slice/machine-my\\x2dvm.scope/payload/system.slice/sshd.service\n",
+         "machine:my-vm"},
+        // v1 and hybrid: the name=systemd line, else the longest path.
+        {"12:memory:/docker/" + id + "\n1:name=systemd:/docker/" + id + "\n0::/\n",
+         "docker:3f2a1b0c9d8e"},
+        {"4:memory:/kubepods/burstable/pod12-34/" + id + "\n3:cpu:/\n", "k8s:3f2a1b0c9d8e"},
+        {"9:name=systemd:/\n4:memory:/process_api/3b301f\n0::/\n", "3b301f"},
+        {"1:name=systemd:/system.slice/cron.service\n0::/\n", "cron.service"},
+        // Nothing to name: the root, an empty or unreadable file, a torn line.
+        {"0::/\n", ""},
+        {"", ""},
+        {"0:/system.slice", ""},
+        {"0::/system.slice/caf\xc3\xa9 \xff.service\n", "caf\xc3\xa9 \xff.service"}};
+    for (const auto& [file, shown] : cases)
+        EXPECT_EQ(ServiceOfCgroup(CgroupPath(file)), shown) << file;
+}

@@ -1,0 +1,127 @@
+// The traffic columns: what the kernel's tcp_info counts become, how the
+// tracker turns fetches and closes into rates and totals, how the cells show
+// and sort, and that with the option off nothing of it reaches a fetch or a list.
+
+#include "lists/CellFormat.h"
+#include "lists/OptionalColumns.h"
+#include "lists/RowSort.h"
+#include "lists/TrafficTracker.h"
+#include "platform/SockDiag.h"
+
+#include <QByteArray>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <linux/tcp.h>
+#include <netinet/in.h>
+
+using platform::TcpByteCounts;
+
+// Sent is bytes_sent less bytes_retrans where the kernel sends both, else
+// bytes_acked; an older kernel's shorter tcp_info reads as zero past its end,
+// and a newer kernel's longer one as far as this build knows it.
+TEST(TcpInfoCounts, EveryLengthAKernelMaySend) {
+    tcp_info info{};
+    info.tcpi_bytes_acked = 4001, info.tcpi_bytes_received = 300;
+    info.tcpi_bytes_sent = 5000, info.tcpi_bytes_retrans = 1000;
+    // How much of it the kernel sent, and the counts read.
+    const std::pair<size_t, TcpByteCounts> cases[] = {
+        {sizeof info + 64, {4000, 300}},
+        {sizeof info, {4000, 300}},
+        {offsetof(tcp_info, tcpi_bytes_retrans), {4001, 300}},
+        {offsetof(tcp_info, tcpi_bytes_received), {4001, 0}},
+        {0, {0, 0}}};
+    std::vector<uint8_t> bytes(sizeof info + 64);
+    std::memcpy(bytes.data(), &info, sizeof info);
+    for (const auto& [size, counts] : cases)
+        EXPECT_EQ(platform::sockdiag::TcpInfoCounts({bytes.data(), size}), counts) << size;
+}
+
+// Steps of made-up fetches (at a second, with sockets of PID 7) and closes;
+// what the last fetch shows for PID 7.
+TEST(TrafficTracker, RatesAndTotalsAcrossFetchesAndCloses) {
+    struct Step {
+        int second; // -1: a close
+        std::vector<SocketSample> sockets;
+    };
+    const auto at = [](int second) { return TrafficTracker::Time(std::chrono::seconds(second)); };
+    const struct {
+        std::optional<uint64_t> rate;
+        uint64_t total;
+        std::vector<Step> steps;
+    } cases[] = {
+        // Bytes before the first fetch are not counted; a new socket has no rate yet.
+        {1500, 3100, {{0, {{1, 7, {100, 0}}}}, {2, {{1, 7, {2100, 1000}}, {2, 7, {50, 50}}}}}},
+        // A socket the fetch missed keeps its bytes, and its close adds the rest.
+        {{},
+         1510,
+         {{0, {}}, {1, {{1, 7, {1000, 0}}}}, {2, {}}, {-1, {{1, 0, {1500, 10}}}}, {3, {}}}},
+        // A close counts once, though a fetch begun before it lists the socket.
+        {{},
+         1200,
+         {{0, {}},
+          {1, {{1, 7, {1000, 0}}}},
+          {-1, {{1, 0, {1200, 0}}}},
+          {2, {{1, 7, {1100, 0}}}},
+          {3, {}}}},
+        // A fetch older than the last changes nothing.
+        {10,
+         20,
+         {{0, {}}, {2, {{1, 7, {10, 0}}}}, {1, {{1, 7, {9999, 0}}}}, {3, {{1, 7, {20, 0}}}}}},
+        // A close of a socket never seen counts nowhere.
+        {0, 0, {{0, {{1, 7, {5, 5}}}}, {-1, {{9, 0, {1000, 1000}}}}, {1, {{1, 7, {5, 5}}}}}}};
+    for (const auto& c : cases) {
+        TrafficTracker tracker;
+        TrafficView view;
+        for (const Step& step : c.steps) {
+            std::vector<platform::ClosedTcpSocket> closed;
+            for (const SocketSample& socket : step.sockets)
+                closed.push_back({socket.cookie, socket.bytes});
+            if (step.second < 0)
+                tracker.Closed(closed);
+            else
+                view = tracker.Update(step.sockets, at(step.second));
+        }
+        EXPECT_EQ(view.processes[7].rate, c.rate) << c.total;
+        EXPECT_EQ(view.processes[7].total, c.total);
+    }
+}
+
+// Binary units with one decimal, never "1024.0" of a unit; sorted by the
+// number, largest first, empty cells last.
+TEST(AmountCells, ShowInUnitsAndSortAsNumbers) {
+    const std::tuple<CellFormat, std::string, std::string> cells[] = {
+        {CellFormat::Bytes, "0", "0 B"},
+        {CellFormat::Bytes, "1023", "1023 B"},
+        {CellFormat::Bytes, "1024", "1.0 KiB"},
+        {CellFormat::BytesPerSecond, "12697", "12.4 KiB/s"},
+        {CellFormat::Bytes, "1048524", "1023.9 KiB"},
+        {CellFormat::Bytes, "1048525", "1.0 MiB"},
+        {CellFormat::Bytes, "3328599655", "3.1 GiB"},
+        {CellFormat::Bytes, "18446744073709551615", "16.0 EiB"},
+        {CellFormat::Bytes, "", ""},
+        {CellFormat::Text, "1024", "1024"}};
+    for (const auto& [format, cell, shown] : cells)
+        EXPECT_EQ(ShownCell(format, cell), shown) << cell;
+    const ListRows rows = {
+        {"1", {""}}, {"2", {"999"}}, {"3", {"18446744073709551615"}}, {"4", {""}}, {"5", {"1024"}}};
+    std::vector<std::string> sorted;
+    for (const size_t index : SortOrder(rows, [](const ListRow&a, const ListRow&b) {
+             return CompareAmounts(a.column(1), b.column(1));
+         }))
+        sorted.push_back(rows[index].caption);
+    EXPECT_EQ(sorted, (std::vector<std::string>{"3", "5", "2", "1", "4"}));
+}
+
+// With traffic off the dump request is byte for byte the one before traffic
+// existed, and every list keeps its own columns (its rows: ListRowsTest).
+TEST(TrafficOff, RequestColumnsAndRowsStayAsTheyWere) {
+    const auto request = platform::sockdiag::MakeDumpRequest(
+        AF_INET, IPPROTO_TCP, platform::sockdiag::kEveryReportedState, 1);
+    const char before[] = "4800000014000103010000000000000002060000fe1f00000000000000000000"
+                          "0000000000000000000000000000000000000000000000000000000000000000"
+                          "ffffffffffffffff";
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&request), sizeof request).toHex(), before);
+    const std::vector<ListColumn> own = {{"PID", 50}, {"Name", 125}};
+    for (const ListKind list : {ListKind::Processes, ListKind::Listeners, ListKind::Connections})
+        EXPECT_EQ(WithOptionalColumns(own, list, {.liveRefresh = true}).size(), own.size());
+}
