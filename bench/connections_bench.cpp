@@ -310,7 +310,8 @@ void Register() {
 int main(int argc, char** argv) {
     RaiseFileLimit();
     const Load load = OpenLoopbackLoad(); // before Qt starts threads: it forks
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     Register();
     // Repetitions of the programs alternate, so a change in the machine's

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "lists/ListRow.h"
+#include "lists/RowSort.h"
 #include "lists/TrafficTracker.h"
 #include "platform/Platform.h"
 #include "sniffer/PacketStore.h"
@@ -84,13 +85,15 @@ class TForm1 : public QMainWindow {
     void SetPanelLocked(bool locked);
 
     // Live refresh and the IPv6 rows.
-    ListView& PageList(int page);
+    ListView& PageList(int page) const;
     std::function<ListRows()> RowBuilder(int page) const;
     std::function<ListRows()> OwnRowBuilder(int page) const;
     void RebuiltByHand(int page);
     void RebuildSocketList();
     void LiveRefreshTick();
-    void ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns = false);
+    void ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns = false,
+                                 std::optional<int> sortedBy = std::nullopt);
+    RowCompare ColumnSort(int page, int column) const;
     std::vector<ListColumn> ColumnsOf(int page) const;
     void ShowNewColumns();
     void WatchClosedConnections();
@@ -115,8 +118,9 @@ class TForm1 : public QMainWindow {
     // The column of the user's last header click per list, until a rebuild
     // by hand puts the list back in table order.
     std::array<std::optional<int>, 3> chosenSort_;
-    // Counts rebuilds by hand, so rows fetched before one are dropped.
-    unsigned handRebuilds_ = 0;
+    // Counts rebuilds by hand and changes of the options, so rows fetched
+    // before one are dropped.
+    unsigned rebuilds_ = 0;
     QTimer* liveRefresh_ = nullptr; // made when first switched on
     RowFetch* rowFetch_ = nullptr;
     std::array<ListTools*, 3> listTools_{};

@@ -38,7 +38,7 @@ bool SameItem(int page, const ListRow& a, const ListRow& b) {
 
 } // namespace
 
-ListView& TForm1::PageList(int page) {
+ListView& TForm1::PageList(int page) const {
     ListView* lists[] = {ui->ListView1, ui->ListView2, ui->ListView3};
     return *lists[page];
 }
@@ -90,7 +90,7 @@ std::function<ListRows()> TForm1::OwnRowBuilder(int page) const {
 // rows a live refresh fetched before it are out of date.
 void TForm1::RebuiltByHand(int page) {
     chosenSort_[static_cast<size_t>(page)].reset();
-    ++handRebuilds_;
+    ++rebuilds_;
 }
 
 void TForm1::SetIncludeIpv6(bool on) {
@@ -110,7 +110,7 @@ void TForm1::SetIncludeOtherNamespaces(bool on) {
 // The rows of the active socket list change at once; the user's sort,
 // selection and scroll position stay, as across a live refresh.
 void TForm1::RebuildSocketList() {
-    ++handRebuilds_;
+    ++rebuilds_;
     const int page = ui->PageControl1->currentIndex();
     if (page == 1 || page == 2)
         ReplaceRowsKeepingPlace(page, RowBuilder(page)());
@@ -152,7 +152,7 @@ void TForm1::SetShowTraffic(bool on) {
     uncounted_->hide();
     if (on)
         WatchClosedConnections();
-    ++handRebuilds_;
+    ++rebuilds_;
     ShowNewColumns();
 }
 
@@ -160,7 +160,7 @@ void TForm1::SetShowService(bool on) {
     if (on == showService_)
         return;
     showService_ = on;
-    ++handRebuilds_;
+    ++rebuilds_;
     ShowNewColumns();
 }
 
@@ -197,22 +197,38 @@ void TForm1::SetLiveRefresh(bool on) {
             PageList(page).setColumns(ColumnsOf(page));
 }
 
-// The rows are fetched away from the window thread; a tick while the last
-// fetch still runs, while the window is minimised or while an error is
-// shown is passed over.
+// The rows are fetched, and sorted as the user chose, away from the window
+// thread; a tick while the last fetch still runs, while the window is
+// minimised or while an error is shown is passed over.
 void TForm1::LiveRefreshTick() {
     const int page = ui->PageControl1->currentIndex();
     if (page >= kSniffer || isMinimized() || Application::ShowingError())
         return;
-    const unsigned handRebuilds = handRebuilds_;
-    rowFetch_->start(RowBuilder(page), [this, page, handRebuilds](ListRows rows) {
-        if (handRebuilds == handRebuilds_ && page == ui->PageControl1->currentIndex() &&
+    std::function<ListRows()> fetch = RowBuilder(page);
+    const std::optional<int> column = chosenSort_[static_cast<size_t>(page)];
+    // A sort that throws leaves the rows as fetched: the window thread sorts
+    // them again and shows the error as after a header click.
+    auto sorted = std::make_shared<bool>(false);
+    if (column)
+        fetch = [fetch, compare = ColumnSort(page, *column), sorted] {
+            ListRows rows = fetch();
+            try {
+                SortRows(rows, compare);
+                *sorted = true;
+            } catch (...) {
+            }
+            return rows;
+        };
+    rowFetch_->start(fetch, [this, page, column, sorted, rebuilds = rebuilds_](ListRows rows) {
+        if (rebuilds == rebuilds_ && page == ui->PageControl1->currentIndex() &&
             liveRefresh_->isActive())
-            ReplaceRowsKeepingPlace(page, std::move(rows));
+            ReplaceRowsKeepingPlace(page, std::move(rows), false, *sorted ? column : std::nullopt);
     });
 }
 
-void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns) {
+// Rows that come sorted by the user's column need no sort here.
+void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns,
+                                     std::optional<int> sortedBy) {
     ListView& list = PageList(page);
     const ListRow* selectedNow = list.selectedRow();
     const std::optional<ListRow> selected =
@@ -221,7 +237,7 @@ void TForm1::ReplaceRowsKeepingPlace(int page, ListRows rows, bool newColumns) {
     if (newColumns)
         list.setColumns(ColumnsOf(page));
     list.setRows(std::move(rows));
-    if (const auto column = chosenSort_[static_cast<size_t>(page)]) {
+    if (const auto column = chosenSort_[static_cast<size_t>(page)]; column && column != sortedBy) {
         void (TForm1::*const clicks[])(int) = {&TForm1::ListView1ColumnClick,
                                                &TForm1::ListView2ColumnClick,
                                                &TForm1::ListView3ColumnClick};

@@ -12,16 +12,21 @@ namespace {
 int32_t SortColumn = 0;
 
 using CompareRule = int (*)(const ListRow&, const ListRow&, int);
+constexpr CompareRule kRules[] = {CompareProcessRows, CompareListenerRows, CompareConnectionRows};
+
+CellFormat FormatOf(const ListView& list, int column) {
+    const auto& columns = list.rowModel().columns();
+    if (column < 0 || static_cast<size_t>(column) >= columns.size())
+        return CellFormat::Text;
+    return columns[static_cast<size_t>(column)].format;
+}
 
 // The columns that options add compare by their format, whatever the list.
-int CompareBy(ListView& list, CompareRule rule, const ListRow& item1, const ListRow& item2) {
-    const auto& columns = list.rowModel().columns();
-    if (SortColumn < 0 || static_cast<size_t>(SortColumn) >= columns.size())
-        return rule(item1, item2, SortColumn);
-    const CellFormat format = columns[static_cast<size_t>(SortColumn)].format;
+int CompareAs(CompareRule rule, CellFormat format, int column, const ListRow& item1,
+              const ListRow& item2) {
     if (format == CellFormat::Text)
-        return rule(item1, item2, SortColumn);
-    return CompareFormattedCells(format, item1.column(SortColumn), item2.column(SortColumn));
+        return rule(item1, item2, column);
+    return CompareFormattedCells(format, item1.column(column), item2.column(column));
 }
 
 } // namespace
@@ -67,13 +72,22 @@ void TForm1::ListView3ColumnClick(int column) {
 }
 
 int TForm1::ListView1Compare(const ListRow& item1, const ListRow& item2) const {
-    return CompareBy(*ui->ListView1, CompareProcessRows, item1, item2);
+    return CompareAs(kRules[0], FormatOf(*ui->ListView1, SortColumn), SortColumn, item1, item2);
 }
 
 int TForm1::ListView2Compare(const ListRow& item1, const ListRow& item2) const {
-    return CompareBy(*ui->ListView2, CompareListenerRows, item1, item2);
+    return CompareAs(kRules[1], FormatOf(*ui->ListView2, SortColumn), SortColumn, item1, item2);
 }
 
 int TForm1::ListView3Compare(const ListRow& item1, const ListRow& item2) const {
-    return CompareBy(*ui->ListView3, CompareConnectionRows, item1, item2);
+    return CompareAs(kRules[2], FormatOf(*ui->ListView3, SortColumn), SortColumn, item1, item2);
+}
+
+// The sort by a column of a page's list as a comparison that reads no widget,
+// so a worker can sort fetched rows before the window thread takes them.
+RowCompare TForm1::ColumnSort(int page, int column) const {
+    return [rule = kRules[page], format = FormatOf(PageList(page), column),
+            column](const ListRow& item1, const ListRow& item2) {
+        return CompareAs(rule, format, column, item1, item2);
+    };
 }

@@ -76,13 +76,18 @@ void ListView::contextMenuEvent(QContextMenuEvent* event) {
     emit menuRequested(viewport()->mapToGlobal(visualRect(selected.first()).center()), true);
 }
 
+// The filter keeps the rows' order, so the first match among the rows that
+// the filter shows is the first shown; only a match is mapped to the view.
 bool ListView::selectFirst(const std::function<bool(const ListRow&)>& match) {
-    for (int shown = 0; shown < shownRowCount(); ++shown) {
-        if (!match(shownRow(shown)))
+    const ListRows& all = model_->rows();
+    for (size_t row = 0; row < all.size(); ++row) {
+        if (!match(all[row]))
             continue;
-        selectionModel()->setCurrentIndex(filter_->index(shown, 0),
-                                          QItemSelectionModel::ClearAndSelect |
-                                              QItemSelectionModel::Rows);
+        const QModelIndex shown = filter_->mapFromSource(model_->index(static_cast<int>(row), 0));
+        if (!shown.isValid())
+            continue;
+        selectionModel()->setCurrentIndex(shown, QItemSelectionModel::ClearAndSelect |
+                                                     QItemSelectionModel::Rows);
         return true;
     }
     return false;

@@ -19,7 +19,7 @@ class ListView : public QTableView {
 
     // Keeps the rows, which a rebuild then replaces.
     void setColumns(std::vector<ListColumn> columns);
-    RowModel& rowModel() { return *model_; }
+    RowModel& rowModel() const { return *model_; }
     const ListRows& rows() const { return model_->rows(); }
     void setRows(ListRows rows) { model_->setRows(std::move(rows)); }
     void clear() { model_->clear(); }

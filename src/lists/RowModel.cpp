@@ -1,6 +1,7 @@
 #include "RowModel.h"
 
 #include "CellFormat.h"
+#include "RowSort.h"
 
 RowModel::RowModel(std::vector<ListColumn> columns, QObject* parent)
     : QAbstractTableModel(parent), columns_(std::move(columns)) {}
@@ -66,13 +67,9 @@ void RowModel::reorderRows(const std::vector<size_t>& order) {
         return;
     emit layoutAboutToBeChanged();
     std::vector<int> newPosition(order.size());
-    ListRows reordered;
-    reordered.reserve(rows_.size());
-    for (size_t i = 0; i < order.size(); ++i) {
+    for (size_t i = 0; i < order.size(); ++i)
         newPosition[order[i]] = static_cast<int>(i);
-        reordered.push_back(std::move(rows_[order[i]]));
-    }
-    rows_ = std::move(reordered);
+    rows_ = Permuted(std::move(rows_), order);
     const QModelIndexList before = persistentIndexList();
     QModelIndexList after;
     after.reserve(before.size());

@@ -33,3 +33,16 @@ std::vector<size_t> SortOrder(const ListRows& rows, const RowCompare& compare) {
     }
     return order;
 }
+
+ListRows Permuted(ListRows rows, const std::vector<size_t>& order) {
+    ListRows permuted;
+    permuted.reserve(order.size());
+    for (const size_t index : order)
+        permuted.push_back(std::move(rows[index]));
+    return permuted;
+}
+
+void SortRows(ListRows& rows, const RowCompare& compare) {
+    const std::vector<size_t> order = SortOrder(rows, compare);
+    rows = Permuted(std::move(rows), order);
+}

@@ -13,3 +13,9 @@ using RowCompare = std::function<int(const ListRow&, const ListRow&)>;
 // the comparison returns, also when it is no consistent order. Rows that
 // compare equal keep their relative order.
 std::vector<size_t> SortOrder(const ListRows& rows, const RowCompare& compare);
+
+// The rows taken in the order of a permutation of their indices.
+ListRows Permuted(ListRows rows, const std::vector<size_t>& order);
+
+// Puts the rows in the order SortOrder gives.
+void SortRows(ListRows& rows, const RowCompare& compare);
