@@ -211,9 +211,9 @@ std::optional<std::string> KubeletLogName(std::string_view fileName, std::string
 
 } // namespace
 
-bool NamedOutsidePath(std::string_view path) {
+std::string_view ContainerRuntime(std::string_view path) {
     const auto container = FirstRuntimeContainer(Split(path, '/'));
-    return container && container->runtime != "docker:";
+    return container ? container->runtime : "";
 }
 
 std::string ContainerName(std::string_view path, const ContainerNameSources& sources) {

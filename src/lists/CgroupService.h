@@ -28,9 +28,9 @@ struct ContainerNameSources {
     std::vector<std::string> kubernetesLogNames;
 };
 
-// Whether the path names a Podman or Kubernetes container, whose name the
-// sources may hold.
-bool NamedOutsidePath(std::string_view path);
+// The runtime of the container the path names, "docker:", "podman:" or
+// "k8s:"; "" for any other path. The sources may name the last two.
+std::string_view ContainerRuntime(std::string_view path);
 
 // The name of the container the path names: NAME for Podman, POD/CONTAINER
 // for Kubernetes; "" where the sources do not hold it.
