@@ -8,16 +8,14 @@
 #include "platform/CgroupIds.h"
 #include "platform/LinuxProcessApi.h"
 #include "platform/LinuxSocketTables.h"
+#include "support/Child.h"
 #include "support/Sockets.h"
 
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sched.h>
-#include <signal.h>
-#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 namespace {
 
@@ -27,14 +25,6 @@ struct Scope {
     ~Scope() {
         if (!path.empty())
             rmdir(path.c_str());
-    }
-};
-
-struct Child {
-    pid_t pid;
-    ~Child() {
-        if (pid > 0 && kill(pid, SIGKILL) == 0)
-            waitpid(pid, nullptr, 0);
     }
 };
 
@@ -53,12 +43,6 @@ class OwnersUnknown : public platform::SocketTableApi {
     platform::LinuxSocketTables real_;
 };
 
-std::optional<platform::Cgroup2Mount> Cgroup2() {
-    std::stringstream mountinfo;
-    mountinfo << std::ifstream("/proc/self/mountinfo").rdbuf();
-    return platform::FindCgroup2Mount(mountinfo.str());
-}
-
 } // namespace
 
 TEST(ServiceCgroup, AChildInADockerScopeAndItsOwnerlessListenerNameTheContainer) {
@@ -66,7 +50,8 @@ TEST(ServiceCgroup, AChildInADockerScopeAndItsOwnerlessListenerNameTheContainer)
     if (unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0 || pipe(go) != 0 ||
         pipe(ready) != 0)
         GTEST_SKIP() << "private network namespaces need CAP_SYS_ADMIN and the ip command";
-    const auto mount = Cgroup2();
+    std::ifstream file("/proc/self/mountinfo");
+    const auto mount = platform::FindCgroup2Mount(std::string(std::istreambuf_iterator(file), {}));
     if (!mount)
         GTEST_SKIP() << "no cgroup2 file system is mounted";
     char id[65];
