@@ -1,6 +1,6 @@
 // A child of this test moved into a Docker container's scope of the test's
-// own making: its process and its listener, when the listener's owner cannot
-// be found, both name the container.
+// own making: its process and its listeners, here and in a network namespace
+// of its own, name the container also when their owner cannot be found.
 
 #include "lists/CgroupService.h"
 #include "lists/ServiceCells.h"
@@ -69,8 +69,12 @@ TEST(ServiceCgroup, AChildInADockerScopeAndItsOwnerlessListenerNameTheContainer)
     if (child.pid == 0) {
         if (read(go[0], &byte, 1) == 1) {
             const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47020);
-            if (write(ready[1], "+", 1) == 1)
-                pause();
+            // and one in a network namespace of its own, read through /proc.
+            if (unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0) {
+                const Fd other = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47021);
+                if (write(ready[1], "+", 1) == 1)
+                    pause();
+            }
         }
         _exit(1);
     }
@@ -80,10 +84,12 @@ TEST(ServiceCgroup, AChildInADockerScopeAndItsOwnerlessListenerNameTheContainer)
 
     platform::LinuxProcessApi processes;
     OwnersUnknown sockets;
-    ListRows rows = BuildListenerRows(sockets, processes, false);
+    // The machine's own namespace is another one too.
+    ListRows rows = BuildListenerRows(sockets, processes, false, true);
+    std::erase_if(rows, [](const ListRow& row) { return !row.column(2).starts_with("4702"); });
     rows.push_back({std::to_string(child.pid), {}});
     AddServiceCells(rows, processes);
     for (const ListRow& row : rows)
         EXPECT_EQ(ServiceOfCell(row.subItems.back()), "docker:feed00000000") << row.caption;
-    EXPECT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.size(), 3u);
 }
