@@ -1,7 +1,9 @@
 // The Connections list at scale: 10,000 established loopback TCP connections
 // (20,000 rows) and 1,000 UDP sockets, all on 127.0.0.1 and held by this
 // program and one child, against `ss -tanp`, which does the same table and
-// owner work, and the same with the traffic columns against `ss -tanpi`.
+// owner work, and the same with the traffic columns against `ss -tanpi`;
+// then with 50 more network namespaces, each with a listener, and the
+// Service column and the other namespaces' sockets against neither.
 
 #include "app/Main.h"
 #include "lists/ColumnCompare.h"
@@ -22,8 +24,11 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
-#include <string>
+#include <net/if.h>
+#include <sched.h>
 #include <spawn.h>
+#include <string>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -35,6 +40,7 @@ namespace {
 
 constexpr int kConnections = 10000;
 constexpr int kUdpSockets = 1000;
+constexpr int kNamespaces = 50;
 // Either process holds about 11,000 descriptors.
 constexpr rlim_t kFilesPerProcess = kConnections + kUdpSockets + 100;
 
@@ -155,6 +161,62 @@ void CloseLoad(const Load& load) {
     waitpid(load.acceptor, nullptr, 0);
 }
 
+void CloseNamespaces(const std::vector<pid_t>& children) {
+    for (const pid_t child : children) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+}
+
+// Brings up the loopback interface of the caller's network namespace.
+bool LoopbackUp() {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "lo");
+    const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &request) == 0 &&
+                    (request.ifr_flags |= IFF_UP, ioctl(fd, SIOCSIFFLAGS, &request) == 0);
+    if (fd >= 0)
+        close(fd);
+    return up;
+}
+
+// Children that each make a network namespace of their own and listen on its
+// 127.0.0.1 until killed; none where namespaces cannot be made (no
+// CAP_SYS_ADMIN).
+std::vector<pid_t> OpenNamespaces() {
+    std::vector<pid_t> children;
+    for (int i = 0; i < kNamespaces; ++i) {
+        int ready[2];
+        Check(pipe2(ready, O_CLOEXEC), "pipe");
+        const pid_t child = Check(fork(), "fork");
+        if (child == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (unshare(CLONE_NEWNET) == 0 && LoopbackUp()) {
+                const int listener = TcpSocket();
+                const sockaddr_in address = Loopback(0);
+                if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+                        0 &&
+                    listen(listener, 16) == 0 && write(ready[1], "+", 1) == 1)
+                    pause();
+            }
+            _exit(1);
+        }
+        close(ready[1]);
+        char told = 0;
+        const bool listening = read(ready[0], &told, 1) == 1;
+        close(ready[0]);
+        children.push_back(child);
+        if (!listening)
+            break;
+    }
+    if (children.size() < kNamespaces) {
+        std::fprintf(stderr, "cannot make network namespaces; their cases are skipped\n");
+        CloseNamespaces(children);
+        children.clear();
+    }
+    return children;
+}
+
 // The CPU time of the waited-for children so far, in milliseconds.
 double ChildrenCpuMs() {
     rusage usage{};
@@ -197,6 +259,20 @@ void TcpUdpTableFetch(benchmark::State& state, bool traffic) {
 void ConnectionsRebuild(benchmark::State& state, bool traffic) {
     TForm1 form(platform::SystemPlatform());
     form.SetShowTraffic(traffic);
+    for (auto _ : state)
+        form.FillConnectionList();
+}
+
+// The rebuild with the Service column and the other namespaces' listeners
+// against the same rows without them: the 21,000 rows are the host's.
+void NamespacesRebuild(benchmark::State& state, bool options, bool namespacesMade) {
+    if (!namespacesMade) {
+        state.SkipWithError("no network namespaces (needs CAP_SYS_ADMIN)");
+        return;
+    }
+    TForm1 form(platform::SystemPlatform());
+    form.SetShowService(options);
+    form.SetIncludeOtherNamespaces(options);
     for (auto _ : state)
         form.FillConnectionList();
 }
@@ -277,7 +353,7 @@ void SortConnections(benchmark::State& state, int column) {
 }
 
 // ss runs in a child process, so every measure is wall-clock time.
-void Register() {
+void Register(bool namespacesMade) {
     const auto configure = [](benchmark::internal::Benchmark* bench) {
         bench->Unit(benchmark::kMillisecond)
             ->UseRealTime()
@@ -301,6 +377,10 @@ void Register() {
             ->Repetitions(3)
             ->ReportAggregatesOnly();
     }
+    configure(benchmark::RegisterBenchmark("ConnectionsRebuildBeside50Namespaces",
+                                           NamespacesRebuild, false, namespacesMade));
+    configure(benchmark::RegisterBenchmark("ConnectionsRebuildWithServiceAnd50Namespaces",
+                                           NamespacesRebuild, true, namespacesMade));
     configure(benchmark::RegisterBenchmark("SortByProcess", SortConnections, 7));
     configure(benchmark::RegisterBenchmark("SortByLPort", SortConnections, 3));
 }
@@ -309,11 +389,12 @@ void Register() {
 
 int main(int argc, char** argv) {
     RaiseFileLimit();
-    const Load load = OpenLoopbackLoad(); // before Qt starts threads: it forks
+    const Load load = OpenLoopbackLoad(); // before Qt starts threads: these fork
+    const std::vector<pid_t> namespaces = OpenNamespaces();
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    Register();
+    Register(!namespaces.empty());
     // Repetitions of the programs alternate, so a change in the machine's
     // load falls on all of them alike; a flag given later still wins.
     std::vector<char*> args(argv, argv + argc);
@@ -322,6 +403,7 @@ int main(int argc, char** argv) {
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     benchmark::RunSpecifiedBenchmarks();
+    CloseNamespaces(namespaces);
     CloseLoad(load);
     return 0;
 }

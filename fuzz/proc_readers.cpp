@@ -1,8 +1,10 @@
-// The readers of /proc text on any bytes: a status, maps or stat file, a
-// socket table of /proc/PID/net, a link target (the executable's or a
-// descriptor's), each read back through the file system as the program
-// reads them.
+// The readers of /proc text on any bytes: a status, maps, stat or cgroup
+// file, a socket table of /proc/PID/net, mountinfo, a link target (the
+// executable's or a descriptor's), each read back through the file system as
+// the program reads them.
 
+#include "lists/CgroupService.h"
+#include "platform/CgroupIds.h"
 #include "platform/ProcFs.h"
 #include "platform/ProcNetSockets.h"
 #include "platform/SocketOwners.h"
@@ -68,6 +70,28 @@ void ReadSocketTable(std::string_view text) {
     }
 }
 
+// The chosen path holds no newline, which a Service cell's name follows; a
+// container's name (pod/container for Kubernetes) is taken from the text.
+void ReadCgroup(std::string_view text) {
+    const std::string path = CgroupPath(text);
+    Check(path.find('\n') == std::string::npos);
+    const std::string name = ContainerName(path, {{std::string(text)}, {std::string(text)}});
+    for (size_t start = 0; start <= name.size();) {
+        const size_t end = std::min(name.find('/', start), name.size());
+        Check(text.find(name.substr(start, end - start)) != std::string_view::npos);
+        start = end + 1;
+    }
+    const std::string cell = ServiceCell(path, name);
+    Check(CgroupOfCell(cell) == path);
+    ServiceOfCell(cell);
+}
+
+// A cgroup2 mount is found only on a line that says so.
+void ReadMountinfo(std::string_view text) {
+    if (platform::FindCgroup2Mount(text))
+        Check(text.find(" - cgroup2") != std::string_view::npos);
+}
+
 // A file written with the text reads back whole.
 void ReadBack(const ProcessDirectory& process, std::string_view text) {
     {
@@ -100,6 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReadMaps(text);
     ReadStat(text);
     ReadSocketTable(text);
+    ReadCgroup(text);
+    ReadMountinfo(text);
     ReadBack(process, text);
     ReadLink(process, text);
     return 0;

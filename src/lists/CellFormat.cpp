@@ -41,7 +41,7 @@ std::string ByteAmountText(uint64_t bytes) {
 
 std::string ShownCell(CellFormat format, const std::string& cell) {
     if (format == CellFormat::CgroupService)
-        return ServiceOfCgroup(cell);
+        return ServiceOfCell(cell);
     const auto amount = format == CellFormat::Text ? std::nullopt : Amount(cell);
     if (!amount)
         return cell;

@@ -63,19 +63,38 @@ std::string Short(std::string_view id) {
     return std::string(id.substr(0, 12));
 }
 
+// A container's runtime ("docker:", "podman:", "k8s:") and full id.
+struct RuntimeId {
+    std::string_view runtime;
+    std::string_view id;
+};
+
+std::optional<RuntimeId> RuntimeContainerOf(const Parts& parts, size_t i) {
+    const auto id = ContainerId(parts[i]);
+    if (!id)
+        return std::nullopt;
+    if (std::any_of(parts.begin(), parts.end(),
+                    [](std::string_view part) { return part.starts_with("kubepods"); }))
+        return RuntimeId{"k8s:", *id};
+    if (parts[i].starts_with("docker-") || (i > 0 && parts[i - 1] == "docker"))
+        return RuntimeId{"docker:", *id};
+    if (parts[i].starts_with("libpod-"))
+        return RuntimeId{"podman:", *id};
+    return std::nullopt;
+}
+
+std::optional<RuntimeId> FirstRuntimeContainer(const Parts& parts) {
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (const auto container = RuntimeContainerOf(parts, i))
+            return container;
+    return std::nullopt;
+}
+
 std::optional<std::string> ContainerOf(const Parts& parts) {
-    const bool kubernetes = std::any_of(parts.begin(), parts.end(), [](std::string_view part) {
-        return part.starts_with("kubepods");
-    });
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string_view part = parts[i];
-        if (const auto id = ContainerId(part)) {
-            if (kubernetes)
-                return "k8s:" + Short(*id);
-            const bool docker = part.starts_with("docker-") || (i > 0 && parts[i - 1] == "docker");
-            if (docker || part.starts_with("libpod-"))
-                return (docker ? "docker:" : "podman:") + Short(*id);
-        }
+        if (const auto container = RuntimeContainerOf(parts, i))
+            return std::string(container->runtime) + Short(container->id);
         if (const auto name = Between(part, "lxc.payload.", ""); name && !name->empty())
             return "lxc:" + Unescape(*name);
         if (part == "lxc" && i + 1 < parts.size())
@@ -149,4 +168,83 @@ std::string ServiceOfCgroup(std::string_view path) {
     if (const auto container = ContainerOf(parts))
         return *container;
     return UnitOf(parts);
+}
+
+namespace {
+
+// The value of a conmon option, given as "-c ID", "--cid ID" or "--cid=ID".
+std::optional<std::string_view> OptionValue(const Parts& arguments, std::string_view shortName,
+                                            std::string_view longName) {
+    for (size_t i = 1; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        if ((argument == shortName || argument == longName) && i + 1 < arguments.size())
+            return arguments[i + 1];
+        if (argument.starts_with(longName) && argument.substr(longName.size()).starts_with('='))
+            return argument.substr(longName.size() + 1);
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> ConmonName(std::string_view commandLine, std::string_view id) {
+    const Parts arguments = Split(commandLine, '\0');
+    const std::string_view program = arguments[0];
+    if (program != "conmon" && !program.ends_with("/conmon"))
+        return std::nullopt;
+    if (OptionValue(arguments, "-c", "--cid") != id)
+        return std::nullopt;
+    const auto name = OptionValue(arguments, "-n", "--name");
+    return name && !name->empty() ? std::optional<std::string>(*name) : std::nullopt;
+}
+
+// pod/container from <pod>_<namespace>_<container>-<id>.log; Kubernetes
+// names hold no '_'.
+std::optional<std::string> KubeletLogName(std::string_view fileName, std::string_view id) {
+    const auto stem = Between(fileName, "", ".log");
+    if (!stem || !stem->ends_with(id) || stem->size() <= id.size() ||
+        (*stem)[stem->size() - id.size() - 1] != '-')
+        return std::nullopt;
+    const Parts names = Split(stem->substr(0, stem->size() - id.size() - 1), '_');
+    if (names.size() != 3 || names[0].empty() || names[2].empty())
+        return std::nullopt;
+    return std::string(names[0]) + "/" + std::string(names[2]);
+}
+
+} // namespace
+
+std::string_view ContainerRuntime(std::string_view path) {
+    const auto container = FirstRuntimeContainer(Split(path, '/'));
+    return container ? container->runtime : "";
+}
+
+std::string ContainerName(std::string_view path, const ContainerNameSources& sources) {
+    const auto container = FirstRuntimeContainer(Split(path, '/'));
+    if (!container || container->id.size() != 64)
+        return {};
+    if (container->runtime == "podman:")
+        for (const std::string& commandLine : sources.commandLines)
+            if (const auto name = ConmonName(commandLine, container->id))
+                return *name;
+    if (container->runtime == "k8s:")
+        for (const std::string& fileName : sources.kubernetesLogNames)
+            if (const auto name = KubeletLogName(fileName, container->id))
+                return *name;
+    return {};
+}
+
+std::string ServiceCell(std::string path, std::string_view containerName) {
+    if (!containerName.empty())
+        path.append("\n").append(containerName);
+    return path;
+}
+
+std::string_view CgroupOfCell(std::string_view cell) {
+    return cell.substr(0, cell.find('\n'));
+}
+
+std::string ServiceOfCell(std::string_view cell) {
+    const std::string_view path = CgroupOfCell(cell);
+    if (path.size() < cell.size())
+        if (const auto container = FirstRuntimeContainer(Split(path, '/')))
+            return std::string(container->runtime).append(cell.substr(path.size() + 1));
+    return ServiceOfCgroup(path);
 }

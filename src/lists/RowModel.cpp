@@ -1,6 +1,7 @@
 #include "RowModel.h"
 
 #include "CellFormat.h"
+#include "CgroupService.h"
 #include "RowSort.h"
 
 RowModel::RowModel(std::vector<ListColumn> columns, QObject* parent)
@@ -19,9 +20,14 @@ QVariant RowModel::data(const QModelIndex& index, int role) const {
         return {};
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
+    const ListRow& row = rows_[static_cast<size_t>(index.row())];
+    const size_t column = static_cast<size_t>(index.column());
+    // A service's tooltip is the raw cgroup path it was named from.
+    if (role == Qt::ToolTipRole && column < columns_.size() &&
+        columns_[column].format == CellFormat::CgroupService)
+        return QString::fromLocal8Bit(CgroupOfCell(row.column(index.column())));
     // Texts are the kernel's bytes; invalid UTF-8 shows as replacement marks.
-    return QString::fromLocal8Bit(
-        shownCell(rows_[static_cast<size_t>(index.row())], index.column()));
+    return QString::fromLocal8Bit(shownCell(row, index.column()));
 }
 
 std::string RowModel::shownCell(const ListRow& row, int column) const {

@@ -59,11 +59,12 @@ const EndpointOwner& EndpointOwners::Of(uint32_t pid) {
 namespace {
 
 // A row of an endpoint owned by pid: its cells, then the owner's two names.
-ListRow EndpointRow(EndpointOwners& owners, uint32_t pid, std::vector<std::string> cells) {
+ListRow EndpointRow(EndpointOwners& owners, uint32_t pid, std::vector<std::string> cells,
+                    uint64_t cgroupId) {
     const EndpointOwner& owner = owners.Of(pid);
     cells.push_back(owner.name);
     cells.push_back(owner.fileName);
-    return {std::to_string(pid), std::move(cells), owner.startTime};
+    return {std::to_string(pid), std::move(cells), owner.startTime, pid == 0 ? cgroupId : 0};
 }
 
 std::string PortText(uint32_t portField) {
@@ -83,7 +84,8 @@ void AddRows(ListRows& rows, const std::optional<Table>& table, EndpointOwners& 
         return;
     for (const auto& entry : *table)
         if (auto cells = make(entry)) {
-            rows.push_back(EndpointRow(owners, entry.dwOwningPid, std::move(*cells)));
+            rows.push_back(
+                EndpointRow(owners, entry.dwOwningPid, std::move(*cells), entry.cgroupId));
             optional(entry, rows.back());
         }
 }

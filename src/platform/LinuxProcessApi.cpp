@@ -68,6 +68,10 @@ class ProcDirHandle : public ProcessHandle {
         return procfs::ReadFileAt(dirFd_, "cgroup");
     }
 
+    std::optional<std::string> ReadCommandLine() override {
+        return procfs::ReadFileAt(dirFd_, "cmdline");
+    }
+
   private:
     // Asked of the inode in memory, which a running executable always has:
     // a plain stat through exe may ask the file's server first, and one that
@@ -114,6 +118,33 @@ std::unique_ptr<ProcessHandle> LinuxProcessApi::OpenProcess(uint32_t pid) {
     if (dirFd < 0)
         return nullptr;
     return std::make_unique<ProcDirHandle>(dirFd);
+}
+
+// The mount is looked up at each reading, as it may come or go.
+CgroupTree LinuxProcessApi::ReadCgroups() {
+    const int self = open("/proc/self", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (self < 0)
+        return {};
+    const auto mountinfo = procfs::ReadFileAt(self, "mountinfo");
+    close(self);
+    const auto mount = mountinfo ? FindCgroup2Mount(*mountinfo) : std::nullopt;
+    return mount ? ReadCgroupTree(*mount) : CgroupTree{};
+}
+
+std::optional<std::string> LinuxProcessApi::CgroupPathOfId(uint64_t id) {
+    return cgroups_.PathOf(id);
+}
+
+std::vector<std::string> LinuxProcessApi::KubernetesLogNames() {
+    std::vector<std::string> names;
+    DIR* logs = opendir("/var/log/containers");
+    if (!logs)
+        return names;
+    while (const dirent* entry = readdir(logs))
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
+    closedir(logs);
+    return names;
 }
 
 } // namespace platform

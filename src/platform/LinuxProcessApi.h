@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CgroupIds.h"
 #include "ProcessApi.h"
 
 namespace platform {
@@ -10,6 +11,12 @@ class LinuxProcessApi : public ProcessApi {
   public:
     std::optional<std::vector<uint32_t>> EnumProcesses(size_t maxCount) override;
     std::unique_ptr<ProcessHandle> OpenProcess(uint32_t pid) override;
+    std::optional<std::string> CgroupPathOfId(uint64_t id) override;
+    std::vector<std::string> KubernetesLogNames() override;
+
+  private:
+    CgroupPaths cgroups_{ReadCgroups};
+    static CgroupTree ReadCgroups();
 };
 
 } // namespace platform

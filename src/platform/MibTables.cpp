@@ -101,7 +101,7 @@ std::vector<MibTcpRowOwnerPid> MakeTcpTable(std::span<const InetDiagEntry> entri
         if (const auto addresses = Ipv4Addresses(entry))
             rows.push_back({MibTcpState(entry.state), addresses->local, htons(entry.localPort),
                             addresses->remote, htons(entry.remotePort), owners.OwnerOf(entry.inode),
-                            entry.cookie, TrafficOf(entry)});
+                            entry.cookie, TrafficOf(entry), entry.cgroupId});
     // Addresses and ports compare as numbers, in host order.
     const auto key = [](const MibTcpRowOwnerPid& row) {
         return std::make_tuple(ntohl(row.dwLocalAddr), ntohs(row.dwLocalPort),
@@ -117,7 +117,8 @@ std::vector<MibUdpRowOwnerPid> MakeUdpTable(std::span<const InetDiagEntry> entri
     rows.reserve(entries.size());
     for (const auto& entry : entries)
         if (const auto addresses = Ipv4Addresses(entry))
-            rows.push_back({addresses->local, htons(entry.localPort), owners.OwnerOf(entry.inode)});
+            rows.push_back({addresses->local, htons(entry.localPort), owners.OwnerOf(entry.inode),
+                            entry.cgroupId});
     const auto key = [](const MibUdpRowOwnerPid& row) {
         return std::make_tuple(ntohl(row.dwLocalAddr), ntohs(row.dwLocalPort), row.dwOwningPid);
     };
@@ -139,7 +140,8 @@ std::vector<MibTcp6RowOwnerPid> MakeTcp6Table(std::span<const InetDiagEntry> ent
         if (Ipv6Only(entry))
             rows.push_back({entry.localAddr, htons(entry.localPort), entry.remoteAddr,
                             htons(entry.remotePort), MibTcpState(entry.state),
-                            owners.OwnerOf(entry.inode), entry.cookie, TrafficOf(entry)});
+                            owners.OwnerOf(entry.inode), entry.cookie, TrafficOf(entry),
+                            entry.cgroupId});
     const auto key = [](const MibTcp6RowOwnerPid& row) {
         return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.ucRemoteAddr,
                                ntohs(row.dwRemotePort), row.dwState, row.dwOwningPid);
@@ -152,7 +154,8 @@ std::vector<MibUdp6RowOwnerPid> MakeUdp6Table(std::span<const InetDiagEntry> ent
     std::vector<MibUdp6RowOwnerPid> rows;
     for (const auto& entry : entries)
         if (Ipv6Only(entry))
-            rows.push_back({entry.localAddr, htons(entry.localPort), owners.OwnerOf(entry.inode)});
+            rows.push_back({entry.localAddr, htons(entry.localPort), owners.OwnerOf(entry.inode),
+                            entry.cgroupId});
     const auto key = [](const MibUdp6RowOwnerPid& row) {
         return std::make_tuple(row.ucLocalAddr, ntohs(row.dwLocalPort), row.dwOwningPid);
     };

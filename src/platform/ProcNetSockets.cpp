@@ -1,5 +1,6 @@
 #include "ProcNetSockets.h"
 
+#include "CgroupIds.h"
 #include "ProcFs.h"
 
 #include <charconv>
@@ -80,6 +81,28 @@ void AddFile(int procFd, const std::string& pid, const char* file, uint8_t famil
     entries.insert(entries.end(), parsed.begin(), parsed.end());
 }
 
+// The cgroup v2 id of a process (its group directory's inode), from its
+// world-readable /proc/PID/cgroup; 0 where it cannot be found.
+uint64_t CgroupIdOf(int procFd, const char* pid, const std::optional<Cgroup2Mount>& mount) {
+    if (!mount)
+        return 0;
+    const auto text = procfs::ReadFileAt(procFd, (std::string(pid) + "/cgroup").c_str());
+    if (!text)
+        return 0;
+    const size_t start = text->starts_with("0::") ? 0 : text->find("\n0::");
+    if (start == std::string::npos)
+        return 0;
+    const size_t from = start + (start == 0 ? 3 : 4);
+    const std::string path = text->substr(from, text->find('\n', from) - from);
+    // Only a group inside the mounted part of the tree has a directory.
+    const std::string& root = mount->root;
+    if (root != "/" && path != root && !path.starts_with(root + "/"))
+        return 0;
+    struct stat info {};
+    const std::string below = root == "/" ? path : path.substr(root.size());
+    return stat((mount->mountPoint + below).c_str(), &info) == 0 ? info.st_ino : 0;
+}
+
 } // namespace
 
 std::vector<sockdiag::InetDiagEntry> ParseProcNetSockets(std::string_view text, uint8_t family) {
@@ -101,6 +124,8 @@ NamespaceSockets OtherNamespaceSockets() {
     std::set<ino_t> seen;
     if (const auto own = NamespaceKey(dirfd(proc), "self"))
         seen.insert(*own);
+    const auto mountinfo = procfs::ReadFileAt(dirfd(proc), "self/mountinfo");
+    const auto mount = mountinfo ? FindCgroup2Mount(*mountinfo) : std::nullopt;
     while (const dirent* entry = readdir(proc)) {
         uint32_t pid = 0;
         if (!ParseNumber(std::string_view(entry->d_name), pid, 10) || pid == 0)
@@ -108,10 +133,18 @@ NamespaceSockets OtherNamespaceSockets() {
         const auto key = NamespaceKey(dirfd(proc), entry->d_name);
         if (!key || !seen.insert(*key).second)
             continue;
+        const size_t tcp = sockets.tcp.size(), udp = sockets.udp.size();
         AddFile(dirfd(proc), entry->d_name, "tcp", AF_INET, sockets.tcp);
         AddFile(dirfd(proc), entry->d_name, "tcp6", AF_INET6, sockets.tcp);
         AddFile(dirfd(proc), entry->d_name, "udp", AF_INET, sockets.udp);
         AddFile(dirfd(proc), entry->d_name, "udp6", AF_INET6, sockets.udp);
+        // A socket whose owner stays unknown is named by the group of the
+        // process its namespace was read through: a container's, as a rule.
+        const uint64_t cgroupId = CgroupIdOf(dirfd(proc), entry->d_name, mount);
+        for (size_t i = tcp; i < sockets.tcp.size(); ++i)
+            sockets.tcp[i].cgroupId = cgroupId;
+        for (size_t i = udp; i < sockets.udp.size(); ++i)
+            sockets.udp[i].cgroupId = cgroupId;
     }
     closedir(proc);
     return sockets;

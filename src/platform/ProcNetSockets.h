@@ -22,7 +22,8 @@ struct NamespaceSockets {
 };
 
 // The sockets of every other network namespace that a process we can see
-// is in, each namespace read once, through the first such process.
+// is in, each namespace read once, through the first such process; their
+// cgroupId is that process's.
 NamespaceSockets OtherNamespaceSockets();
 
 } // namespace platform

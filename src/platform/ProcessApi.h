@@ -36,6 +36,8 @@ class ProcessHandle {
     virtual std::optional<uint64_t> StartTime() = 0;
     // The text of /proc/PID/cgroup, which every user may read.
     virtual std::optional<std::string> ReadCgroup() { return std::nullopt; }
+    // /proc/PID/cmdline: the arguments, each ended by a NUL; world-readable.
+    virtual std::optional<std::string> ReadCommandLine() { return std::nullopt; }
 };
 
 // The lists read processes from a worker thread as well as from the window
@@ -47,6 +49,12 @@ class ProcessApi {
     virtual std::optional<std::vector<uint32_t>> EnumProcesses(size_t maxCount) = 0;
     // Null when the process cannot be opened for query and read access.
     virtual std::unique_ptr<ProcessHandle> OpenProcess(uint32_t pid) = 0;
+    // The cgroup v2 path of a cgroup id (its directory's inode), as
+    // /proc/PID/cgroup writes it.
+    virtual std::optional<std::string> CgroupPathOfId(uint64_t) { return std::nullopt; }
+    // The names of the files in /var/log/containers, where the kubelet links
+    // each container's log as <pod>_<namespace>_<container>-<id>.log.
+    virtual std::vector<std::string> KubernetesLogNames() { return {}; }
 };
 
 } // namespace platform

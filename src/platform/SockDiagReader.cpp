@@ -49,6 +49,11 @@ bool ReadAttributes(std::span<const uint8_t> attrs, InetDiagEntry& entry) {
             entry.v6Only = *flag != 0;
         } else if (type == INET_DIAG_INFO) {
             entry.bytes = TcpInfoCounts(value);
+        } else if (type == INET_DIAG_CGROUP_ID) {
+            const auto id = CopyOut<uint64_t>(value);
+            if (!id)
+                return false;
+            entry.cgroupId = *id;
         }
         attrs = After(attrs, attr->nla_len);
     }

@@ -30,6 +30,9 @@ struct InetDiagEntry {
     uint64_t cookie = 0; // idiag_cookie: the socket's id for its life
     // From INET_DIAG_INFO (struct tcp_info), which comes only when asked for.
     std::optional<TcpByteCounts> bytes{};
+    // INET_DIAG_CGROUP_ID (Linux 5.8+): the cgroup v2 the socket was made
+    // in, as its directory's inode; 0 where the kernel does not say.
+    uint64_t cgroupId = 0;
 
     bool operator==(const InetDiagEntry&) const = default;
 };

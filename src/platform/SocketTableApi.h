@@ -23,7 +23,8 @@ struct TcpByteCounts {
 
 // Addresses are in network byte order; a port field holds the port in network
 // byte order in its low 16 bits. dwState is 1 to 12 (CLOSED .. DELETE_TCB);
-// dwOwningPid is 0 where no owner was found.
+// dwOwningPid is 0 where no owner was found; cgroupId is then the cgroup v2
+// the socket was made in (its directory's inode), where the kernel says.
 struct MibTcpRowOwnerPid {
     uint32_t dwState = 0;
     uint32_t dwLocalAddr = 0;
@@ -36,12 +37,14 @@ struct MibTcpRowOwnerPid {
     // and SYN_RECV sockets).
     uint64_t cookie = 0;
     std::optional<TcpByteCounts> bytes{};
+    uint64_t cgroupId = 0;
 };
 
 struct MibUdpRowOwnerPid {
     uint32_t dwLocalAddr = 0;
     uint32_t dwLocalPort = 0;
     uint32_t dwOwningPid = 0;
+    uint64_t cgroupId = 0;
 };
 
 // The same for the IPv6 endpoints that IPv4 traffic does not reach.
@@ -56,12 +59,14 @@ struct MibTcp6RowOwnerPid {
     uint32_t dwOwningPid = 0;
     uint64_t cookie = 0;
     std::optional<TcpByteCounts> bytes{};
+    uint64_t cgroupId = 0;
 };
 
 struct MibUdp6RowOwnerPid {
     Ipv6Address ucLocalAddr{};
     uint32_t dwLocalPort = 0;
     uint32_t dwOwningPid = 0;
+    uint64_t cgroupId = 0;
 };
 
 // Which tables one fetch reads; TCP always.

@@ -5,25 +5,15 @@
 #include "lists/SocketRows.h"
 #include "platform/LinuxProcessApi.h"
 #include "platform/LinuxSocketTables.h"
+#include "support/Child.h"
 #include "support/Sockets.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <set>
-#include <signal.h>
-#include <sys/wait.h>
 
 namespace {
-
-// Ends the child whatever the test's outcome.
-struct Child {
-    pid_t pid;
-    ~Child() {
-        if (pid > 0 && kill(pid, SIGKILL) == 0)
-            waitpid(pid, nullptr, 0);
-    }
-};
 
 // Each row of pid as its first four cells joined by spaces.
 std::multiset<std::string> Texts(const ListRows& rows, const std::string& pid) {

@@ -5,9 +5,16 @@
 
 #include <gtest/gtest.h>
 
+using namespace std::string_literals;
+
 TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
     const std::string id = "3f2a1b0c9d8e7f6a5b4c3d2e1f0a9b8c7d6e5f4a3b2c1d0e9f8a7b6c5d4e3f2a";
     const std::string user = "0::/user.slice/user-1000.slice/user@1000.service/";
+    // Podman and Kubernetes name only this container outside its path; bash
+    // merely has conmon's options.
+    const std::string named(64, 'b'), a = "\0-c\0"s + named + "\0-n\0"s;
+    const ContainerNameSources sources{{"bash" + a + "x", "/usr/bin/conmon" + a + "w\xff!\0"s},
+                                       {"web-7d_default_nginx-" + named + ".log"}};
     // The file, and what it shows.
     const std::pair<std::string, std::string> cases[] = {
         {"0::/system.slice/nginx.service\n", "nginx.service"},
@@ -21,6 +28,9 @@ TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
         {user + "app.slice/snap.firefox.firefox-1b2c3d.scope\n", "snap:firefox"},
         {"0::/system.slice/docker-" + id + ".scope\n", "docker:3f2a1b0c9d8e"},
         {"0::/machine.slice/libpod-" + id + ".scope/container\n", "podman:3f2a1b0c9d8e"},
+        {"0::/machine.slice/libpod-" + named + ".scope/container\n", "podman:w\xff!"},
+        {"0::/kubepods.slice/cri-containerd-" + named + ".scope\n", "k8s:web-7d/nginx"},
+        {"0::/system.slice/docker-" + named + ".scope\n", "docker:bbbbbbbbbbbb"},
         {"0::/kubepods.slice/kubepods-burstable.slice/kubepods-burstable-pod12_34.slice/"
          "cri-containerd-" +
              id + ".scope\n",
@@ -32,6 +42,7 @@ TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
         {"12:memory:/docker/" + id + "\n1:name=systemd:/docker/" + id + "\n0::/\n",
          "docker:3f2a1b0c9d8e"},
         {"4:memory:/kubepods/burstable/pod12-34/" + id + "\n3:cpu:/\n", "k8s:3f2a1b0c9d8e"},
+        {"4:memory:/kubepods/pod12-34/" + named + "\n0::/\n", "k8s:web-7d/nginx"},
         {"9:name=systemd:/\n4:memory:/process_api/3b301f\n0::/\n", "3b301f"},
         {"1:name=systemd:/system.slice/cron.service\n0::/\n", "cron.service"},
         // Nothing to name: the root, an empty or unreadable file, a torn line.
@@ -39,6 +50,8 @@ TEST(CgroupService, NamesTheUnitAppOrContainerOfRealWorldFiles) {
         {"", ""},
         {"0:/system.slice", ""},
         {"0::/system.slice/caf\xc3\xa9 \xff.service\n", "caf\xc3\xa9 \xff.service"}};
-    for (const auto& [file, shown] : cases)
-        EXPECT_EQ(ServiceOfCgroup(CgroupPath(file)), shown) << file;
+    for (const auto& [file, shown] : cases) {
+        const std::string path = CgroupPath(file);
+        EXPECT_EQ(ServiceOfCell(ServiceCell(path, ContainerName(path, sources))), shown) << file;
+    }
 }
