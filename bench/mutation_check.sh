@@ -88,7 +88,7 @@ H2 @@ helper @@ src/capture-helper/main.cpp @@     return SocketOption(fd, SO_DO
 H3 @@ helper @@ src/capture-helper/main.cpp @@     return DropCapabilities() && Send(kStarter, packet) ? 0 : 1; @@     return Send(kStarter, packet) ? 0 : 1;
 H4 @@ helper @@ src/capture-helper/main.cpp @@     rights->cmsg_len = CMSG_LEN(sizeof(int)); @@     rights->cmsg_len = CMSG_LEN(2 * sizeof(int));
 H5 @@ helper @@ src/capture-helper/main.cpp @@     return sent == 1; @@     return sent >= 0;
-H6 @@ helper @@ src/capture-helper/main.cpp @@     const int packet = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0); @@     const int packet = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ALL));
+H6 @@ helper @@ src/capture-helper/main.cpp @@     const int packet = socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, 0); @@     const int packet = socket(AF_PACKET, SOCK_RAW | SOCK_CLOEXEC, 0);
 EOF
 )
 
