@@ -84,15 +84,6 @@ void SendEmptyIpv4Frame() {
               0);
 }
 
-// The identification of a packet is the kernel's choice; the rest is fixed.
-Lines WithoutIds(const Lines& lines) {
-    static const std::regex id("Packet ID:[0-9]+ ");
-    Lines result;
-    for (const std::string& line : lines)
-        result.push_back(std::regex_replace(line, id, "Packet ID:* "));
-    return result;
-}
-
 const std::string kUdp = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Size: 33b TTL: 64";
 // Close to the longest packet a receive takes, received whole.
 const std::string kUdpToSecond =
@@ -117,7 +108,11 @@ void ExpectCaptured(const Lines& log, const Lines& packets) {
     Lines expected = kSetUpLines + Lines{kStopLine, "Sniffer stoped."};
     for (const std::string& packet : packets)
         expected.insert(expected.end(), {packet, kSeparator});
-    Lines lines = WithoutIds(log);
+    // The identification of a packet is the kernel's choice.
+    static const std::regex id("Packet ID:[0-9]+ ");
+    Lines lines;
+    for (const std::string& line : log)
+        lines.push_back(std::regex_replace(line, id, "Packet ID:* "));
     std::sort(lines.begin(), lines.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lines, expected);
@@ -223,7 +218,6 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         {"ANY", "", "", "", "", Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer, true},
         {"UDP", "", "", "", "", {kUdp, kUdpToSecond}, true},
         {"ANY", "", "127.0.0.2", "", "", {kUdpToSecond}, false},
-        {"TCP", "", "", "40011", "", kClient, false},
         {"TCP", "127.0.0.1", "", "", "40011", kServer, false},
     };
     for (const auto& c : cases) {
