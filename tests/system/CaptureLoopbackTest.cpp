@@ -46,14 +46,19 @@ void SendUdp(const char* to, const std::string& data, const char* from = "127.0.
               static_cast<ssize_t>(data.size()));
 }
 
-// A connection from port 40011 to 40010 that carries one request.
+// A connection from port 40011 to 40010 that carries one request, then is
+// reset by the server: every packet of it is sent before this returns, and
+// no acknowledgement is left to be delayed.
 void TalkTcp() {
     const Fd server = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 40010);
     const Fd client = Connect(AF_INET, "127.0.0.1", 40010, 40011);
-    const Fd accepted(accept4(server.fd, nullptr, nullptr, SOCK_CLOEXEC));
+    Fd accepted(accept4(server.fd, nullptr, nullptr, SOCK_CLOEXEC));
     ASSERT_EQ(send(client.fd, "GET /\r\n\r\n", 9, 0), 9);
     char received[9];
     ASSERT_EQ(recv(accepted.fd, received, sizeof received, MSG_WAITALL), 9);
+    const linger reset{1, 0};
+    ASSERT_EQ(setsockopt(accepted.fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset), 0);
+    accepted.Close();
 }
 
 // A raw socket needs CAP_NET_RAW; an ICMP datagram socket, a group that
@@ -88,52 +93,57 @@ const std::string kUdp = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Siz
 // Close to the longest packet a receive takes, received whole.
 const std::string kUdpToSecond =
     "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.2:40002 Size: 65518b TTL: 64";
-const std::string kEnd = "UDP Packet ID:*  127.0.0.1:40001 > 127.0.0.1:40002 Size: 31b TTL: 64";
 const std::string kIcmp = "ICMP Packet ID:*  127.0.0.1 > 127.0.0.1 Size: 28b TTL: 64";
 // The client's packets, then the server's.
 const Lines kClient = {
     "TCP Packet ID:*  127.0.0.1:40011 > 127.0.0.1:40010 Size: 60b TTL: 64 FLAGS: SYN ",
     "TCP Packet ID:*  127.0.0.1:40011 > 127.0.0.1:40010 Size: 52b TTL: 64 FLAGS: ACK ",
-    "TCP Packet ID:*  127.0.0.1:40011 > 127.0.0.1:40010 Size: 61b TTL: 64 FLAGS: ACK PSH ",
-    "TCP Packet ID:*  127.0.0.1:40011 > 127.0.0.1:40010 Size: 52b TTL: 64 FLAGS: ACK FIN "};
+    "TCP Packet ID:*  127.0.0.1:40011 > 127.0.0.1:40010 Size: 61b TTL: 64 FLAGS: ACK PSH "};
 const Lines kServer = {
     "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 60b TTL: 64 FLAGS: ACK SYN ",
     "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 52b TTL: 64 FLAGS: ACK ",
-    "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 52b TTL: 64 FLAGS: ACK FIN ",
-    "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 52b TTL: 64 FLAGS: ACK "};
+    "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 52b TTL: 64 FLAGS: ACK RST "};
 
-// The log of one capture, identifications aside, holds the set-up, Stop and
-// end lines and each of packets once, in the kernel's order.
+// The log of one capture holds the set-up, Stop and end lines and each of
+// packets once, in the kernel's order.
 void ExpectCaptured(const Lines& log, const Lines& packets) {
     Lines expected = kSetUpLines + Lines{kStopLine, "Sniffer stoped."};
     for (const std::string& packet : packets)
         expected.insert(expected.end(), {packet, kSeparator});
-    // The identification of a packet is the kernel's choice.
-    static const std::regex id("Packet ID:[0-9]+ ");
-    Lines lines;
-    for (const std::string& line : log)
-        lines.push_back(std::regex_replace(line, id, "Packet ID:* "));
+    Lines lines = log;
     std::sort(lines.begin(), lines.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(lines, expected);
 }
 
 // Starts a capture on localIp, runs send, waits until the log shows the
-// packets it expects, presses Stop and sends the packet that ends the
-// capture; the capture's log.
+// packets it expects, presses Stop and sends the datagram that ends the
+// capture; the capture's log, identifications aside. The capture thread may
+// have looked at Stop before that datagram came, so whether it shows is
+// left out (the panel test pins that the packet after Stop is decoded).
 Lines Capture(SnifferWindow& window, const char* localIp, size_t packets,
-              const std::function<void()>& send, const char* endFrom = "127.0.0.1",
-              const char* endTo = "127.0.0.1") {
+              const std::function<void()>& send, const std::string& endFrom = "127.0.0.1",
+              const std::string& endTo = "127.0.0.1") {
     const size_t first = window.log()->lineCount();
     window.Start(localIp);
     EXPECT_TRUE(window.WaitForLines(first + kSetUpLines.size()));
     send();
     EXPECT_TRUE(window.WaitForLines(first + kSetUpLines.size() + 2 * packets));
     window.form.Button2Click();
-    SendUdp(endTo, "end", endFrom);
+    SendUdp(endTo.c_str(), "end", endFrom.c_str());
     EXPECT_TRUE(window.WaitForIdle());
     const Lines all = window.lines();
-    return Lines(all.begin() + static_cast<long>(std::min(first, all.size())), all.end());
+    // The identification of a packet is the kernel's choice.
+    static const std::regex id("Packet ID:[0-9]+ ");
+    const std::string end =
+        "UDP Packet ID:*  " + endFrom + ":40001 > " + endTo + ":40002 Size: 31b TTL: 64";
+    Lines lines;
+    for (size_t i = std::min(first, all.size()); i < all.size(); ++i)
+        if (std::regex_replace(all[i], id, "Packet ID:* ") == end)
+            ++i; // and its separator
+        else
+            lines.push_back(std::regex_replace(all[i], id, "Packet ID:* "));
+    return lines;
 }
 
 // The second namespace, held by a process that sleeps in it, at the far end
@@ -202,9 +212,8 @@ class CaptureLoopbackTest : public ::testing::Test {
 } // namespace
 
 // Each packet once, with its exact summary line; only what the filters pass;
-// an empty IPv4 frame ends nothing. Each capture ends after the packet that
-// follows Stop. (Stop's line, the dump and a second Start are the fake
-// capture's.)
+// an empty IPv4 frame ends nothing; Stop ends each capture. (When it ends,
+// the dump and a second Start are the fake capture's.)
 TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
     const struct {
         const char* protocol;
@@ -213,12 +222,11 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         const char* sourcePort;
         const char* destinationPort;
         Lines lines;
-        bool endShown;
     } cases[] = {
-        {"ANY", "", "", "", "", Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer, true},
-        {"UDP", "", "", "", "", {kUdp, kUdpToSecond}, true},
-        {"ANY", "", "127.0.0.2", "", "", {kUdpToSecond}, false},
-        {"TCP", "127.0.0.1", "", "", "40011", kServer, false},
+        {"ANY", "", "", "", "", Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer},
+        {"UDP", "", "", "", "", {kUdp, kUdpToSecond}},
+        {"ANY", "", "127.0.0.2", "", "", {kUdpToSecond}},
+        {"TCP", "127.0.0.1", "", "", "40011", kServer},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
@@ -235,7 +243,7 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
                                    SendUdp("127.0.0.1", "hello");
                                    SendUdp("127.0.0.2", std::string(65490, 'x'));
                                }),
-                       c.endShown ? c.lines + Lines{kEnd} : c.lines);
+                       c.lines);
     }
 }
 
@@ -256,6 +264,5 @@ TEST_F(CaptureLoopbackTest, OnAVethBothDirectionsShowOnceAndOnlyIpv4) {
     ExpectCaptured(log, {"ICMP Packet ID:*  192.0.2.1 > 192.0.2.2 Size: 28b TTL: 64",
                          "ICMP Packet ID:*  192.0.2.2 > 192.0.2.1 Size: 28b TTL: 64",
                          "UDP Packet ID:*  192.0.2.1:40001 > 192.0.2.2:40002 Size: 33b TTL: 64",
-                         "UDP Packet ID:*  192.0.2.2:40002 > 192.0.2.1:40001 Size: 33b TTL: 64",
-                         "UDP Packet ID:*  192.0.2.1:40001 > 192.0.2.2:40002 Size: 31b TTL: 64"});
+                         "UDP Packet ID:*  192.0.2.2:40002 > 192.0.2.1:40001 Size: 33b TTL: 64"});
 }
