@@ -211,40 +211,20 @@ class CaptureLoopbackTest : public ::testing::Test {
 
 } // namespace
 
-// Each packet once, with its exact summary line; only what the filters pass;
-// an empty IPv4 frame ends nothing; Stop ends each capture. (When it ends,
-// the dump and a second Start are the fake capture's.)
-TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
-    const struct {
-        const char* protocol;
-        const char* sourceIp;
-        const char* destinationIp;
-        const char* sourcePort;
-        const char* destinationPort;
-        Lines lines;
-    } cases[] = {
-        {"ANY", "", "", "", "", Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer},
-        {"UDP", "", "", "", "", {kUdp, kUdpToSecond}},
-        {"ANY", "", "127.0.0.2", "", "", {kUdpToSecond}},
-        {"TCP", "127.0.0.1", "", "", "40011", kServer},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        window.protobox()->setCurrentText(c.protocol);
-        window.edit("Edit5")->setText(c.sourceIp);
-        window.edit("Edit4")->setText(c.destinationIp);
-        window.edit("Edit3")->setText(c.sourcePort);
-        window.edit("Edit1")->setText(c.destinationPort);
-        ExpectCaptured(Capture(window, "127.0.0.1", c.lines.size(),
-                               [] {
-                                   SendEmptyIpv4Frame();
-                                   Ping();
-                                   TalkTcp();
-                                   SendUdp("127.0.0.1", "hello");
-                                   SendUdp("127.0.0.2", std::string(65490, 'x'));
-                               }),
-                       c.lines);
-    }
+// Each packet once, with its exact summary line, the longest a receive takes
+// among them; an empty IPv4 frame ends nothing; Stop ends the capture. (The
+// filters are the decoder table's, which runs the kernel filter too; when
+// the capture ends, the dump and a second Start are the fake capture's.)
+TEST_F(CaptureLoopbackTest, ShowsEachPacketOnce) {
+    ExpectCaptured(Capture(window, "127.0.0.1", 10,
+                           [] {
+                               SendEmptyIpv4Frame();
+                               Ping();
+                               TalkTcp();
+                               SendUdp("127.0.0.1", "hello");
+                               SendUdp("127.0.0.2", std::string(65490, 'x'));
+                           }),
+                   Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer);
 }
 
 // On an interface other than loopback, what this host sends and what it

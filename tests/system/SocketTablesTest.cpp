@@ -56,10 +56,9 @@ Texts Connections(std::initializer_list<const Fd*> ours, bool ipv6 = false) {
 
 // A listener, both ends of an IPv4 client's connection to it, and a UDP
 // socket; one on :: without IPV6_V6ONLY takes IPv4 as 0.0.0.0, also when the
-// IPv6 rows are asked for. One with it, or on ::1, is listed only then, as
-// TCP6 or UDP6. The end of a connection that closes first lingers in
-// TIME_WAIT, held by no process.
-TEST(LinuxSocketTables, ListsTheSocketsIpv4ReachesAndTheIpv6OnesWhenAsked) {
+// IPv6 rows are asked for. The end of a connection that closes first lingers
+// in TIME_WAIT, held by no process. (Rows of IPv6 tables are SocketRows'.)
+TEST(LinuxSocketTables, ListsTheSocketsIpv4Reaches) {
     // Containers often run without IPv6.
     const bool ipv6 = std::ifstream("/proc/net/if_inet6").peek() != EOF;
     const struct {
@@ -100,27 +99,4 @@ TEST(LinuxSocketTables, ListsTheSocketsIpv4ReachesAndTheIpv6OnesWhenAsked) {
                                [&](const ListRow& row) { return RowText(row) == timeWait; });
         })) << timeWait;
     }
-    if (!ipv6)
-        GTEST_SKIP() << "no IPv6 on the loopback interface";
-
-    const Fd tcpV6Only = Open(AF_INET6, SOCK_STREAM, "::", 0, 1);
-    const Fd tcpLoopback = Open(AF_INET6, SOCK_STREAM, "::1");
-    const Fd client = Connect(AF_INET6, "::1", PortOf(tcpLoopback));
-    const Fd server(accept4(tcpLoopback.fd, nullptr, nullptr, SOCK_CLOEXEC));
-    const Fd udpV6Only = Open(AF_INET6, SOCK_DGRAM, "::", 0, 1);
-    EXPECT_EQ(Connections({&tcpV6Only, &tcpLoopback, &client, &udpV6Only}), Texts{});
-
-    const std::string v6Only = std::to_string(PortOf(tcpV6Only));
-    const std::string loopback = std::to_string(PortOf(tcpLoopback));
-    const std::string clientPort = std::to_string(PortOf(client));
-    EXPECT_EQ(Listeners({&tcpV6Only}, true), Texts{kMe + " :: " + v6Only + " " + kOwner});
-    Texts connections = {
-        kMe + " TCP6 ::1 " + loopback + " :: 0 LISTEN " + kOwner,
-        kMe + " TCP6 ::1 " + loopback + " ::1 " + clientPort + " Established " + kOwner,
-        kMe + " TCP6 ::1 " + clientPort + " ::1 " + loopback + " Established " + kOwner};
-    std::sort(connections.begin(), connections.end());
-    EXPECT_EQ(Connections({&tcpLoopback, &client}, true), connections);
-    EXPECT_EQ(
-        Connections({&udpV6Only}, true),
-        Texts{kMe + " UDP6 :: " + std::to_string(PortOf(udpV6Only)) + " N/A N/A N/A " + kOwner});
 }
