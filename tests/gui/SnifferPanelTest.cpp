@@ -129,8 +129,8 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
 
 // Stop, pressed twice, is logged twice and ends the capture after the next
 // packet, the panel locked until then. The capture dumps what it shows (the
-// record's bytes are DumpLogTest's); the next Start sets its file aside, each field feeding its own
-// setting, and the new lines follow the old.
+// record's bytes are DumpLogTest's); the next Start sets its file aside,
+// each field feeding its own setting, and the new lines follow the old.
 TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
     SnifferWindow window;
     window.dumpcheck()->setChecked(true);

@@ -81,9 +81,9 @@ TEST(BuildProcessRows, SkipsWhatCannotBeReadAndConsidersTheFirst1024Identifiers)
 }
 
 // Each owner looked up once per rebuild: 100 answers, 200's name query
-// fails, 300 is closed to us; a state past the MIB's shows as unknown; a failed or empty table
-// gives no rows of its own; the IPv6 rows come only when asked for, after the IPv4 ones of their
-// protocol.
+// fails, 300 is closed to us; a state past the MIB's shows as unknown; a
+// failed or empty table gives no rows of its own; the IPv6 rows come only
+// when asked for, after the IPv4 ones of their protocol.
 TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
     FakeProcessApi processes;
     processes.add(100, Running("/usr/sbin/sshd"));
