@@ -60,6 +60,11 @@ struct Answers : QObject {
             else
                 box->close();
         } else if (auto* dialog = qobject_cast<QFileDialog*>(&window)) {
+            // selectFile() leaves the name field as it is while that field
+            // has the keyboard focus; accepting then opens the directory and
+            // the dialog stays up.
+            if (QWidget* focused = QApplication::focusWidget())
+                focused->clearFocus();
             dialog->selectFile(savePath);
             static_cast<QDialog*>(dialog)->accept();
         } else {
