@@ -4,7 +4,7 @@
 #               but the package checks (they inspect the .deb, not our code);
 #   build-tsan  ThreadSanitizer, the tests that run the capture thread, its
 #               window messages and the store it fills while the window
-#               saves.
+#               saves; Qt, built without it, has its own frames suppressed.
 # Any sanitizer report fails the test that made it, and so the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback|PacketStore)'
 export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1
-export TSAN_OPTIONS=second_deadlock_stack=1
+export TSAN_OPTIONS=second_deadlock_stack=1:suppressions=$PWD/tests/sanitizers/tsan.supp
 
 # Configures (once) and builds the given targets (all without any): two jobs
 # at most, the machine's cores being shared.

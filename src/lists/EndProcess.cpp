@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kGraceMs = 3000;
 const char kTitle[] = "End process";
 
 // The name the row would show for pid now: "" when the process cannot be
@@ -22,9 +21,9 @@ std::string CurrentName(platform::ProcessApi& api, uint32_t pid) {
     return lookup.hasFirstModule ? lookup.baseName.value_or(kUnknownName) : "";
 }
 
-// Waits up to the grace time for the process to end, repainting meanwhile
-// but taking no input.
-bool WaitForEnd(platform::SignalTarget& target) {
+// Waits up to limit for the process to end, repainting meanwhile but taking
+// no input.
+bool WaitForEnd(platform::SignalTarget& target, std::chrono::milliseconds limit) {
     if (target.HasEnded())
         return true;
     QEventLoop loop;
@@ -32,7 +31,7 @@ bool WaitForEnd(platform::SignalTarget& target) {
     waited.start();
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (target.HasEnded() || waited.elapsed() >= kGraceMs)
+        if (target.HasEnded() || waited.elapsed() >= limit.count())
             loop.quit();
     });
     poll.start(50);
@@ -77,7 +76,7 @@ platform::SignalResult Signal(QWidget* parent, platform::SignalTarget& target, i
 } // namespace
 
 bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std::string& name,
-                std::optional<uint64_t> startTime) {
+                std::optional<uint64_t> startTime, std::chrono::milliseconds grace) {
     QString process = "process " + QString::number(pid);
     if (!name.empty())
         process += " (" + QString::fromLocal8Bit(name) + ")";
@@ -97,7 +96,7 @@ bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std
     auto sent = Signal(parent, *target, SIGTERM, process);
     if (sent != platform::SignalResult::Sent)
         return sent == platform::SignalResult::Ended;
-    if (WaitForEnd(*target))
+    if (WaitForEnd(*target, grace))
         return true;
     if (!Ask(parent, Capitalised(process) +
                          " is still running. End it at once with SIGKILL? It gets no "
@@ -106,7 +105,8 @@ bool EndProcess(QWidget* parent, platform::Platform& os, uint32_t pid, const std
     sent = Signal(parent, *target, SIGKILL, process);
     if (sent != platform::SignalResult::Sent)
         return sent == platform::SignalResult::Ended;
-    if (WaitForEnd(*target))
+    // SIGKILL leaves no choice: only a process stuck in the kernel takes long.
+    if (WaitForEnd(*target, kEndProcessGrace))
         return true;
     QMessageBox::warning(parent, kTitle, Capitalised(process) + " has not ended yet.");
     return false;

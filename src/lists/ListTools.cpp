@@ -132,6 +132,6 @@ void ListTools::askAndExportCsv() {
 
 void ListTools::endProcess(const ListRow& row) {
     const auto pid = static_cast<uint32_t>(StrToInt(row.caption));
-    if (EndProcess(&list_, os_, pid, row.column(nameColumn_), row.startTime))
+    if (EndProcess(&list_, os_, pid, row.column(nameColumn_), row.startTime, grace_))
         emit processEnded();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "EndProcess.h"
 #include "ListRow.h"
 #include "platform/Platform.h"
 
 #include <QList>
 #include <QObject>
+#include <chrono>
 #include <functional>
 
 class FindBar;
@@ -33,6 +35,7 @@ class ListTools : public QObject {
     // when that failed, else empty.
     QString exportCsv(const QString& path);
     void endProcess(const ListRow& row);
+    void setEndProcessGrace(std::chrono::milliseconds grace) { grace_ = grace; }
 
   signals:
     void findStatusChanged();
@@ -51,4 +54,5 @@ class ListTools : public QObject {
     QList<QAction*> options_;
     FindBar* findBar_;
     QAction* copy_;
+    std::chrono::milliseconds grace_ = kEndProcessGrace;
 };

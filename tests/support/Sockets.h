@@ -1,15 +1,25 @@
 #pragma once
 
-// Sockets that tests open on loopback addresses: a descriptor closed when it
-// goes, and openers that throw when the kernel refuses.
+// Sockets that tests open on loopback addresses: a private network to open
+// them in, a descriptor closed when it goes, and openers that throw when the
+// kernel refuses.
 
 #include <arpa/inet.h>
+#include <cstdlib>
 #include <netinet/in.h>
+#include <sched.h>
 #include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
+
+// Moves this process into a network namespace of its own, its loopback up,
+// so it sees no other socket of the machine; false when it may not (that
+// needs CAP_SYS_ADMIN) or there is no ip command.
+inline bool EnterPrivateNetwork() {
+    return unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
+}
 
 struct Fd {
     int fd;

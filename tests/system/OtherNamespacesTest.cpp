@@ -10,7 +10,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <set>
 
 namespace {
@@ -29,12 +28,12 @@ std::multiset<std::string> Texts(const ListRows& rows, const std::string& pid) {
 
 TEST(OtherNamespaces, ShowAChildsListenerAndConnectionOnlyWhenAskedAndKeepOurOwnRows) {
     int ready[2];
-    if (unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0 || pipe(ready) != 0)
+    if (!EnterPrivateNetwork() || pipe(ready) != 0)
         GTEST_SKIP() << "private network namespaces need CAP_SYS_ADMIN and the ip command";
     const Fd ours = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47010);
     const Child child{fork()};
     if (child.pid == 0) {
-        if (unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0) {
+        if (EnterPrivateNetwork()) {
             const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47011);
             const Fd client = Connect(AF_INET, "127.0.0.1", 47011);
             if (write(ready[1], "+", 1) == 1)

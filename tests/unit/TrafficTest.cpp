@@ -1,18 +1,15 @@
 // The traffic columns: what the kernel's tcp_info counts become, how the
 // tracker turns fetches and closes into rates and totals, how the cells show
-// and sort, and that with the option off nothing of it reaches a fetch or a list.
+// and sort.
 
 #include "lists/CellFormat.h"
-#include "lists/OptionalColumns.h"
 #include "lists/RowSort.h"
 #include "lists/TrafficTracker.h"
 #include "platform/SockDiag.h"
 
-#include <QByteArray>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <linux/tcp.h>
-#include <netinet/in.h>
 
 using platform::TcpByteCounts;
 
@@ -110,18 +107,4 @@ TEST(AmountCells, ShowInUnitsAndSortAsNumbers) {
          }))
         sorted.push_back(rows[index].caption);
     EXPECT_EQ(sorted, (std::vector<std::string>{"3", "5", "2", "1", "4"}));
-}
-
-// With traffic off the dump request is byte for byte the one before traffic
-// existed, and every list keeps its own columns (its rows: ListRowsTest).
-TEST(TrafficOff, RequestColumnsAndRowsStayAsTheyWere) {
-    const auto request = platform::sockdiag::MakeDumpRequest(
-        AF_INET, IPPROTO_TCP, platform::sockdiag::kEveryReportedState, 1);
-    const char before[] = "4800000014000103010000000000000002060000fe1f00000000000000000000"
-                          "0000000000000000000000000000000000000000000000000000000000000000"
-                          "ffffffffffffffff";
-    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(&request), sizeof request).toHex(), before);
-    const std::vector<ListColumn> own = {{"PID", 50}, {"Name", 125}};
-    for (const ListKind list : {ListKind::Processes, ListKind::Listeners, ListKind::Connections})
-        EXPECT_EQ(WithOptionalColumns(own, list, {.liveRefresh = true}).size(), own.size());
 }
