@@ -178,7 +178,8 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
 }
 
 // The log's context menu saves the packets that gave lines in the latest
-// capture that had any; a failed write says why and leaves no file, also
+// capture that had any, giving the ended capture's file a name, and copying
+// it when saved again; a failed write says why and leaves no file, also
 // when it fails half way. Not named SnifferPanel, so the ThreadSanitizer run
 // leaves it out: the file dialog's thread inside the uninstrumented Qt shows
 // races of Qt's own.
@@ -192,6 +193,16 @@ TEST(PcapSave, SavesTheLatestCapturesPacketsAndNothingWhenThatFails) {
     }
     const fs::path directory = window.files.directory_.path();
     EXPECT_NE(SavePackets(window, directory / "missing" / "saved.pcap"), "");
+    for (const char* name : {"named.pcap", "copied.pcap"}) {
+        EXPECT_EQ(SavePackets(window, directory / name), "");
+        std::ostringstream saved;
+        saved << std::ifstream(directory / name, std::ios::binary).rdbuf();
+        const std::string& bytes = saved.str(); // the file header, a record header, the packet
+        ASSERT_EQ(bytes.size(), kPcapFileHeaderBytes + kPcapRecordHeaderBytes + kDatagram.size());
+        EXPECT_EQ(bytes.substr(bytes.size() - 30), std::string(kDatagram.begin(), kDatagram.end()));
+        EXPECT_EQ(fs::status(directory / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
     rlimit limit;
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit small{30, limit.rlim_max}; // the file header fits, the packet does not
@@ -201,16 +212,7 @@ TEST(PcapSave, SavesTheLatestCapturesPacketsAndNothingWhenThatFails) {
     setrlimit(RLIMIT_FSIZE, &limit);
     EXPECT_TRUE(warning.startsWith("The captured packets could not be saved to "))
         << warning.toStdString();
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1) << "only dumps/";
-
-    EXPECT_EQ(SavePackets(window, directory / "saved.pcap"), "");
-    std::ostringstream saved;
-    saved << std::ifstream(directory / "saved.pcap", std::ios::binary).rdbuf();
-    const std::string& bytes = saved.str(); // the file header, a record header, the packet
-    ASSERT_EQ(bytes.size(), kPcapFileHeaderBytes + kPcapRecordHeaderBytes + kDatagram.size());
-    EXPECT_EQ(bytes.substr(bytes.size() - 30), std::string(kDatagram.begin(), kDatagram.end()));
-    EXPECT_EQ(fs::status(directory / "saved.pcap").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 3) << "dumps/ and two files";
 }
 
 // Typed letters, signs and Ctrl+V (22) never reach the port fields;

@@ -42,6 +42,13 @@ bool EnterPrivateNetwork() {
     return unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0;
 }
 
+// Gives uid 65534 a cache directory of its own, where the log is kept.
+bool GiveCacheToNobody() {
+    static const TempDirectory cache;
+    return chown(cache.path().c_str(), 65534, 65534) == 0 &&
+           setenv("XDG_CACHE_HOME", cache.path().c_str(), 1) == 0;
+}
+
 // Becomes uid and gid 65534 in a private network where that user may ping,
 // with the helpers ready; so for the whole process, once.
 const CaptureHelpers* WithoutCapability() {
@@ -49,8 +56,9 @@ const CaptureHelpers* WithoutCapability() {
     static const bool dropped =
         helpers.settable && EnterPrivateNetwork() &&
         std::system("sysctl -qw net.ipv4.ping_group_range='65534 65534'") == 0 &&
-        chown(helpers.path().c_str(), 65534, 65534) == 0 && setgroups(0, nullptr) == 0 &&
-        setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
+        chown(helpers.path().c_str(), 65534, 65534) == 0 && GiveCacheToNobody() &&
+        setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+        setresuid(65534, 65534, 65534) == 0;
     return dropped ? &helpers : nullptr;
 }
 
@@ -362,6 +370,7 @@ TEST_F(CaptureLoopbackTest, OnAVethBothDirectionsShowOnceAndOnlyIpv4) {
 TEST_F(CaptureLoopbackTest, CapturesWithCapNetRawAlone) {
     if (std::getenv(kInheritedNetwork))
         GTEST_SKIP() << "this is the unprivileged run";
+    ASSERT_TRUE(GiveCacheToNobody());
     const std::string command = std::string(kInheritedNetwork) +
                                 "=1 setpriv --reuid=65534 --regid=65534 --clear-groups "
                                 "--inh-caps=-all,+net_raw --ambient-caps=+net_raw " +
