@@ -7,6 +7,7 @@
 #include "support/NoNewThreads.h"
 #include "support/SnifferWindow.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -136,6 +137,87 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
     EXPECT_FALSE(window.fake.socketOpen);
     EXPECT_EQ(window.form.findChild<QLabel*>("KernelDrops")->text(),
               "5 packets dropped by the kernel");
+}
+
+// A log that cannot be written (here a file size limit of 0) ends the
+// capture with a line that says why and unlocks the panel; every line before
+// it stays as it was.
+TEST(SnifferPanel, ALogThatCannotBeWrittenEndsTheCaptureWithALine) {
+    SnifferWindow window;
+    window.Start();
+    window.fake.Feed(kDatagram);
+    ASSERT_TRUE(window.WaitForLines(5));
+    rlimit limit;
+    getrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit none{0, limit.rlim_max};
+    std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &none);
+    for (int fed = 0; fed < 100000 && window.enabled() != SnifferWindow::kIdle; ++fed) {
+        window.fake.Feed(kDatagram);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(window.WaitForIdle());
+    setrlimit(RLIMIT_FSIZE, &limit);
+    const Lines lines = window.lines();
+    ASSERT_GT(lines.size(), 5u);
+    EXPECT_EQ(lines.back(), "The log could not be written: File too large. Capture stopped.");
+    for (size_t i = 3; i + 1 < lines.size(); ++i)
+        ASSERT_EQ(lines[i], kDatagramLines[(i - 3) % 2]) << i;
+}
+
+// Millions of lines read back exactly, the first, one in the middle and the
+// last, also as the text a screen reader is given.
+TEST(SnifferPanel, AMillionsOfLinesCaptureReadsBackExactly) {
+    SnifferWindow window;
+    window.Start();
+    constexpr uint32_t kPackets = 1500000;
+    // Packet k's identification and source port say k.
+    const auto line = [](uint32_t k) {
+        return "UDP Packet ID:" + std::to_string(k & 0xFFFF) +
+               "  127.0.0.1:" + std::to_string(1000 + (k >> 16)) +
+               " > 127.0.0.1:2000 Size: 30b TTL: 64";
+    };
+    std::vector<uint8_t> packet = kDatagram;
+    for (uint32_t k = 0; k < kPackets; ++k) {
+        packet[4] = static_cast<uint8_t>(k);
+        packet[5] = static_cast<uint8_t>(k >> 8);
+        packet[20] = static_cast<uint8_t>((1000 + (k >> 16)) >> 8);
+        packet[21] = static_cast<uint8_t>(1000 + (k >> 16));
+        window.fake.Feed(packet);
+    }
+    ASSERT_TRUE(window.FailReceive());
+    const size_t middle = 3 + 2 * (kPackets / 2);
+    const size_t last = 3 + 2 * kPackets;
+    ASSERT_EQ(window.log()->lineCount(), last + 1);
+    uint64_t middleOffset = 0;
+    for (const std::string& text : kSetUpLines)
+        middleOffset += text.size() + 1;
+    for (uint32_t k = 0; k < kPackets / 2; ++k)
+        middleOffset += line(k).size() + 1 + kSeparator.size() + 1;
+    const uint64_t lastOffset =
+        middleOffset + (kPackets - kPackets / 2) * (kSeparator.size() + 1) + [&] {
+            uint64_t sum = 0;
+            for (uint32_t k = kPackets / 2; k < kPackets; ++k)
+                sum += line(k).size() + 1;
+            return sum;
+        }();
+    QAccessibleTextInterface* reader =
+        QAccessible::queryAccessibleInterface(window.log())->textInterface();
+    const struct {
+        size_t index;
+        uint64_t offset;
+        std::string text;
+    } cases[] = {{0, 0, kSetUpLines[0] + "\n"},
+                 {middle, middleOffset, line(kPackets / 2) + "\n"},
+                 {last, lastOffset, "Sniffer stoped."}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(window.log()->line(c.index) + (c.index < last ? "\n" : ""), c.text);
+        int start = 0, end = 0;
+        const QString text = reader->textAtOffset(static_cast<int>(c.offset),
+                                                  QAccessible::LineBoundary, &start, &end);
+        EXPECT_EQ(text.toStdString(), c.text) << c.index;
+        EXPECT_EQ(start, static_cast<int>(c.offset)) << c.index;
+    }
 }
 
 // Stop, pressed twice, is logged twice and ends the capture after the next

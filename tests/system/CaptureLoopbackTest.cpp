@@ -17,6 +17,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/if_packet.h>
@@ -321,6 +322,25 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnceAndOnlyWhatTheFiltersPass) {
         std::sort(read.begin(), read.end());
         EXPECT_EQ(read, logged);
     }
+}
+
+// A datagram too long to keep whole is saved with the length it had on the
+// wire, 65,535 bytes, of which the first 65,525 are kept.
+TEST_F(CaptureLoopbackTest, SavesTheWireLengthOfAPacketTooLongToKeepWhole) {
+    window.Start();
+    ASSERT_TRUE(window.WaitForLines(3));
+    SendUdp("127.0.0.1", std::string(65507, 'x'));
+    window.form.Button2Click();
+    SendUdp("127.0.0.1", "end");
+    ASSERT_TRUE(window.WaitForIdle());
+    const std::string saved = (window.files.directory_.path() / "long.pcap").string();
+    ASSERT_EQ(WritePcapFile(QString::fromStdString(saved), window.log()->packetStore()->Latest()),
+              "");
+    std::ifstream file(saved, std::ios::binary);
+    file.seekg(kPcapFileHeaderBytes + 8);
+    uint32_t lengths[2] = {}; // captured, on the wire
+    file.read(reinterpret_cast<char*>(lengths), sizeof lengths);
+    EXPECT_EQ(std::vector<uint32_t>(lengths, lengths + 2), (std::vector<uint32_t>{65525, 65535}));
 }
 
 // A failed set-up step ends the capture with its line: 999.999.999.999
