@@ -42,9 +42,9 @@ int PacketStore::Append(const uint8_t* packet, size_t size, CaptureTime time) {
     record_.resize(kPcapRecordHeaderBytes + size);
     WritePcapRecord(record_.data(), packet, size, time);
     const int reserved = chain.Reserve(record_.size(), FileHeader());
+    const int appended = chain.Append(record_.data(), record_.size());
     ++chain.Newest().items;
     ++current_->captured;
-    const int appended = chain.Append(record_.data(), record_.size());
     return reserved ? reserved : appended;
 }
 

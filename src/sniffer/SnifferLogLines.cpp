@@ -52,16 +52,18 @@ int SnifferLogLines::Append(std::string_view line) {
     record_.append(line);
     ScratchChain& chain = Chain();
     const int reserved = chain.Reserve(record_.size());
+    // Counted only once stored, so running out of memory half way leaves
+    // the lines as they were.
     ScratchChain::Segment& segment = chain.Newest();
-    if (segment.items % kLinesPerMark == 0)
+    if (segment.marks.size() == segment.items / kLinesPerMark)
         segment.marks.push_back({static_cast<uint32_t>(segment.size), textEnd_});
+    const int appended = chain.Append(record_.data(), record_.size());
     const uint64_t number = segment.firstItem + segment.items++;
     textEnd_ += line.size() + 1;
     if (line.size() > longestLength_ || number == 0) {
         longestLength_ = line.size();
         longest_ = number;
     }
-    const int appended = chain.Append(record_.data(), record_.size());
     return reserved ? reserved : appended;
 }
 
