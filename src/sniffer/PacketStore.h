@@ -19,8 +19,7 @@
 class PacketStore {
   public:
     // Without a space, the first packet makes one with the default limit.
-    explicit PacketStore(std::shared_ptr<ScratchSpace> space = nullptr,
-                         uint64_t segmentBytes = ScratchChain::kDefaultSegmentBytes);
+    explicit PacketStore(std::shared_ptr<ScratchSpace> space = nullptr, uint64_t segmentBytes = 0);
 
     // A capture begins; its packets replace the last capture's as soon as it
     // has one.

@@ -17,7 +17,8 @@ bool OutOfSpace(int error) {
 } // namespace
 
 ScratchChain::ScratchChain(std::shared_ptr<ScratchSpace> space, uint64_t segmentBytes)
-    : space_(std::move(space)), segmentBytes_(segmentBytes), cache_(kCachedBlocks) {}
+    : space_(std::move(space)), segmentBytes_(segmentBytes ? segmentBytes : space_->SegmentBytes()),
+      cache_(kCachedBlocks) {}
 
 ScratchChain::~ScratchChain() {
     while (!segments_.empty())

@@ -17,11 +17,9 @@
 
 class ScratchChain {
   public:
-    static constexpr uint64_t kDefaultSegmentBytes = uint64_t{64} << 20;
-
     // A place every so many items, where reading can start.
     struct Mark {
-        uint32_t offset; // in the segment
+        uint64_t offset; // in the segment
         uint64_t text;   // what the owner counts up to there
     };
     struct Segment {
@@ -35,6 +33,7 @@ class ScratchChain {
         uint64_t serial = 0;
     };
 
+    // segmentBytes 0 takes the space's size of a file.
     ScratchChain(std::shared_ptr<ScratchSpace> space, uint64_t segmentBytes);
     ~ScratchChain();
     ScratchChain(const ScratchChain&) = delete;

@@ -5,6 +5,7 @@
 // and a tenth of the file system, and never less than 15 % of it left free.
 // Reaching it lets the oldest lines and packets go first.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 class ScratchSpace {
   public:
     static constexpr uint64_t kMostBytes = uint64_t{4} << 30;
+    static constexpr uint64_t kSegmentBytes = uint64_t{64} << 20;
 
     // limitBytes 0 takes the default limit; the directory is the user's
     // cache directory unless one is given.
@@ -19,6 +21,9 @@ class ScratchSpace {
 
     const std::string& Directory() const { return directory_; }
     uint64_t Limit() const { return limit_; }
+    // The size of one file: 64 MiB, or more under a limit so high that a
+    // store would otherwise hold more than 64 files open.
+    uint64_t SegmentBytes() const { return std::max(kSegmentBytes, limit_ / 64); }
     // Whether the directory lives in memory, where the files save nothing.
     bool InMemory() const { return inMemory_; }
 

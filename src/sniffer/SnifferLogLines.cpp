@@ -56,7 +56,7 @@ int SnifferLogLines::Append(std::string_view line) {
     // the lines as they were.
     ScratchChain::Segment& segment = chain.Newest();
     if (segment.marks.size() == segment.items / kLinesPerMark)
-        segment.marks.push_back({static_cast<uint32_t>(segment.size), textEnd_});
+        segment.marks.push_back({segment.size, textEnd_});
     const int appended = chain.Append(record_.data(), record_.size());
     const uint64_t number = segment.firstItem + segment.items++;
     textEnd_ += line.size() + 1;
@@ -124,10 +124,18 @@ bool SnifferLogLines::Next(Place& place) const {
     return true;
 }
 
+// Lines are mostly read one after the other (painting, counting, a screen
+// reader), so the search goes on from the last line found when that is
+// nearer than the mark.
 SnifferLogLines::Place SnifferLogLines::Seek(uint64_t line) const {
     Place place = MarkBefore(line);
+    if (lastSegment_ == place.segment->serial && lastFound_.segment == place.segment &&
+        lastFound_.line <= line && lastFound_.line > place.line)
+        place = lastFound_;
     while (place.line < line && Next(place)) {
     }
+    lastFound_ = place;
+    lastSegment_ = place.segment->serial;
     return place;
 }
 

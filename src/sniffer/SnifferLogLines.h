@@ -23,7 +23,7 @@ class SnifferLogLines {
   public:
     // Without a space, the first line makes one with the default limit.
     explicit SnifferLogLines(std::shared_ptr<ScratchSpace> space = nullptr,
-                             uint64_t segmentBytes = ScratchChain::kDefaultSegmentBytes);
+                             uint64_t segmentBytes = 0);
     // Takes effect only before the first line.
     void SetSpace(std::shared_ptr<ScratchSpace> space);
 
@@ -73,4 +73,6 @@ class SnifferLogLines {
     uint64_t longest_ = 0; // absolute
     uint64_t longestLength_ = 0;
     std::string record_;
+    mutable Place lastFound_{};
+    mutable uint64_t lastSegment_ = UINT64_MAX; // the serial of lastFound_'s segment
 };

@@ -152,9 +152,14 @@ TEST(SnifferPanel, ALogThatCannotBeWrittenEndsTheCaptureWithALine) {
     const rlimit none{0, limit.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &none);
+    // One packet at a time: one fed after the capture ended would wait.
     for (int fed = 0; fed < 100000 && window.enabled() != SnifferWindow::kIdle; ++fed) {
+        const size_t before = window.log()->lineCount();
         window.fake.Feed(kDatagram);
-        QCoreApplication::processEvents();
+        ASSERT_TRUE(WaitUntil([&] {
+            return window.log()->lineCount() >= before + 2 ||
+                   window.enabled() == SnifferWindow::kIdle;
+        }));
     }
     ASSERT_TRUE(window.WaitForIdle());
     setrlimit(RLIMIT_FSIZE, &limit);
