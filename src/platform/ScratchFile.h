@@ -35,6 +35,7 @@ class ScratchFile {
     // Writes all of bytes at offset: 0, or errno. A failed write may be
     // tried again at the same offset.
     int Write(uint64_t offset, const void* bytes, size_t size);
+    int handle() const { return fd_; }
     // Reads up to size bytes at offset; the count read, or -1 with errno.
     ptrdiff_t Read(uint64_t offset, void* bytes, size_t size) const;
     // Puts the file's first size bytes at path in place of whatever was

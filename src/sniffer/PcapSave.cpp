@@ -11,11 +11,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <thread>
-#include <vector>
 
 namespace {
 
-constexpr size_t kCopyBytes = size_t{1} << 20;
+constexpr size_t kCopyBytes = size_t{8} << 20;
 constexpr int kProgressSteps = 1000;
 constexpr int kProgressAfterMilliseconds = 400;
 constexpr int kPollMilliseconds = 50;
@@ -45,12 +44,9 @@ bool CopyPiece(platform::OwnerOnlySaveFile& file, const PacketStore::Piece& piec
         progress.bytes += piece.bytes.size();
         return file.write(piece.bytes.data(), piece.bytes.size());
     }
-    std::vector<char> block(kCopyBytes);
     for (uint64_t done = 0; done < piece.size && !progress.cancelled;) {
-        const size_t size = std::min<uint64_t>(block.size(), piece.size - done);
-        if (piece.file->Read(piece.offset + done, block.data(), size) !=
-                static_cast<ptrdiff_t>(size) ||
-            !file.write(block.data(), size))
+        const size_t size = std::min<uint64_t>(kCopyBytes, piece.size - done);
+        if (!file.copyFrom(piece.file->handle(), piece.offset + done, size))
             return false;
         done += size;
         progress.bytes += size;
