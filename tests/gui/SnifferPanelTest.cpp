@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <csignal>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/resource.h>
@@ -139,35 +140,46 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
               "5 packets dropped by the kernel");
 }
 
-// A log that cannot be written (here a file size limit of 0) ends the
-// capture with a line that says why and unlocks the panel; every line before
-// it stays as it was.
-TEST(SnifferPanel, ALogThatCannotBeWrittenEndsTheCaptureWithALine) {
-    SnifferWindow window;
-    window.Start();
-    window.fake.Feed(kDatagram);
-    ASSERT_TRUE(window.WaitForLines(5));
+// A log that cannot be written (here a file size limit of 0), and a failure
+// no one foresaw inside the capture thread, end the capture with a line that
+// says why and unlock the panel; every line before it stays as it was.
+TEST(SnifferPanel, ALogThatCannotBeWrittenOrAThrownFailureEndsTheCaptureWithALine) {
     rlimit limit;
     getrlimit(RLIMIT_FSIZE, &limit);
     const rlimit none{0, limit.rlim_max};
     std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &none);
-    // One packet at a time: one fed after the capture ended would wait.
-    for (int fed = 0; fed < 100000 && window.enabled() != SnifferWindow::kIdle; ++fed) {
-        const size_t before = window.log()->lineCount();
+    const struct {
+        std::function<void(SnifferWindow&)> fail;
+        std::string line;
+    } cases[] = {
+        {[&](SnifferWindow&) { setrlimit(RLIMIT_FSIZE, &none); },
+         "The log could not be written: File too large. Capture stopped."},
+        {[](SnifferWindow& window) { window.fake.receiveThrows = true; },
+         "The capture failed: std::bad_alloc. Capture stopped."},
+    };
+    for (const auto& c : cases) {
+        SnifferWindow window;
+        window.Start();
         window.fake.Feed(kDatagram);
-        ASSERT_TRUE(WaitUntil([&] {
-            return window.log()->lineCount() >= before + 2 ||
-                   window.enabled() == SnifferWindow::kIdle;
-        }));
+        ASSERT_TRUE(window.WaitForLines(5));
+        c.fail(window);
+        // One packet at a time: one fed after the capture ended would wait.
+        for (int fed = 0; fed < 100000 && window.enabled() != SnifferWindow::kIdle; ++fed) {
+            const size_t before = window.log()->lineCount();
+            window.fake.Feed(kDatagram);
+            ASSERT_TRUE(WaitUntil([&] {
+                return window.log()->lineCount() >= before + 2 ||
+                       window.enabled() == SnifferWindow::kIdle;
+            }));
+        }
+        ASSERT_TRUE(window.WaitForIdle());
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const Lines lines = window.lines();
+        ASSERT_GE(lines.size(), 6u);
+        EXPECT_EQ(lines.back(), c.line);
+        for (size_t i = 3; i + 1 < lines.size(); ++i)
+            ASSERT_EQ(lines[i], kDatagramLines[(i - 3) % 2]) << i;
     }
-    ASSERT_TRUE(window.WaitForIdle());
-    setrlimit(RLIMIT_FSIZE, &limit);
-    const Lines lines = window.lines();
-    ASSERT_GT(lines.size(), 5u);
-    EXPECT_EQ(lines.back(), "The log could not be written: File too large. Capture stopped.");
-    for (size_t i = 3; i + 1 < lines.size(); ++i)
-        ASSERT_EQ(lines[i], kDatagramLines[(i - 3) % 2]) << i;
 }
 
 // Millions of lines read back exactly, the first, one in the middle and the
