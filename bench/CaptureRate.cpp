@@ -37,42 +37,6 @@
 
 namespace {
 
-sockaddr_in Loopback(uint16_t port) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return address;
-}
-
-// Paced in 1 ms steps: each step sends what the rate owes so far, in
-// batches of one system call each, so the sender costs little beside the
-// kernel's own work per packet. A bound receiver keeps the kernel from
-// answering with "port unreachable". The time it took goes to took: more
-// than seconds when this machine could not send at that rate.
-long Send(long rate, double seconds, double& took) {
-    const int receiver = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in at = Loopback(40002);
-    bind(receiver, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in from = Loopback(40001);
-    bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
-    connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
-    char payload[] = "quillmark";
-    iovec data{payload, 9};
-    std::vector<mmsghdr> batch(64);
-    for (mmsghdr& message : batch)
-        message.msg_hdr = msghdr{nullptr, 0, &data, 1, nullptr, 0, 0};
-    const auto start = std::chrono::steady_clock::now();
-    const long sent = SendPaced(rate, seconds, [&](long, long owed) {
-        return sendmmsg(fd, batch.data(), static_cast<unsigned>(std::min<long>(owed, 64)), 0);
-    });
-    took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    close(fd);
-    close(receiver);
-    return sent;
-}
-
 // The CPU time of one of this process's threads, in seconds: the main
 // thread, or the one named name.
 double ThreadCpu(const std::string& name) {

@@ -58,13 +58,11 @@ long OpenDescriptors() {
     return count - 2; // "." and ".."
 }
 
-// What the log's text and line ends take from the heap: both are deques,
-// which libstdc++ keeps in 512-byte blocks (528 with malloc's header), and a
-// map of 8-byte pointers to them (counted at its largest, twice the blocks).
-size_t LogHeapBytes(size_t textBytes, size_t lines) {
-    const auto blocks = [](size_t bytes) { return bytes / 512 + 1; };
-    const size_t count = blocks(textBytes) + blocks(lines * sizeof(uint64_t));
-    return count * (528 + 2 * sizeof(void*));
+// What the log takes from the heap: its text is on disk, and memory holds
+// one 16-byte place every 64 lines beside a fixed write buffer and block
+// cache (counted in the rest).
+size_t LogHeapBytes(size_t lines) {
+    return (lines / 64 + 1) * 16;
 }
 
 Sample Measure(const SnifferLog& log) {
@@ -73,10 +71,7 @@ Sample Measure(const SnifferLog& log) {
     sample.threads = StatusField("Threads");
     sample.fds = OpenDescriptors();
     sample.lines = log.lineCount();
-    size_t text = 0;
-    for (size_t i = 0; i < sample.lines; ++i)
-        text += log.line(i).size();
-    sample.logKiB = static_cast<long>(LogHeapBytes(text, sample.lines) / 1024);
+    sample.logKiB = static_cast<long>(LogHeapBytes(sample.lines) / 1024);
     return sample;
 }
 

@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The tests of the capture thread, of messages across threads and of the
-# packet store shared between them.
-thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback|PacketStore)'
+# stores on disk shared between them.
+thread_tests='^(SnifferPanel|SnifferPostLine|CaptureLoopback|StoresOnDisk)'
 
 # Also in force while building: test discovery runs the test programs.
 export ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1

@@ -69,6 +69,7 @@ class TForm1 : public QMainWindow {
 
     void EnableSnifferPanel();
     void ShowKernelDrops();
+    void ShowLogNotice();
 
   protected:
     bool event(QEvent* event) override;
@@ -101,7 +102,9 @@ class TForm1 : public QMainWindow {
     std::unique_ptr<Ui::TForm1> ui;
     platform::Platform& os_;
     // The packets of the latest capture, for saving; captures append to it.
-    std::shared_ptr<PacketStore> packets_ = std::make_shared<PacketStore>();
+    std::shared_ptr<PacketStore> packets_;
+    // Where the log's lines and the captured packets are kept on disk.
+    std::shared_ptr<ScratchSpace> scratch_;
     bool activatedBefore_ = false;
     bool leftForOwnWindow_ = false;
 
@@ -126,4 +129,5 @@ class TForm1 : public QMainWindow {
     std::array<ListTools*, 3> listTools_{};
     QLabel* kernelDrops_ = nullptr;
     QTimer* dropsRefresh_ = nullptr;
+    QLabel* logNotice_ = nullptr;
 };

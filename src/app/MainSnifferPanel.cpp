@@ -4,6 +4,7 @@
 #include "Main.h"
 #include "lists/Rtl.h"
 #include "sniffer/DumpLog.h"
+#include "sniffer/SnifferLog.h"
 #include "sniffer/Snifferthread.h"
 #include "ui_Main.h"
 
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -108,6 +110,16 @@ void TForm1::ConnectSnifferPanel() {
     connect(ui->Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
     FilterKeys(ui->Edit3, [this](char& key) { Edit3KeyPress(key); });
     FilterKeys(ui->Edit1, [this](char& key) { Edit1KeyPress(key); });
+    logNotice_ = new QLabel(ui->StatusBar1);
+    logNotice_->setObjectName("LogNotice");
+    ui->StatusBar1->addWidget(logNotice_);
+    // The disk limit of the log and the captured packets, in MiB; 0 or none
+    // is the default.
+    const uint64_t limitMiB =
+        QSettings("Quillmark", "Quillmark").value("sniffer/diskLimitMiB", 0).toULongLong();
+    scratch_ = std::make_shared<ScratchSpace>(limitMiB << 20);
+    packets_ = std::make_shared<PacketStore>(scratch_);
+    ui->snifflog->setScratchSpace(scratch_);
     ui->snifflog->setPacketStore(packets_);
 }
 
@@ -151,6 +163,23 @@ void TForm1::ShowKernelDrops() {
     const uint64_t drops = CaptureThread ? CaptureThread->KernelDrops.load() : 0;
     kernelDrops_->setText(drops == 0 ? QString()
                                      : QString("%1 packets dropped by the kernel").arg(drops));
+    ShowLogNotice();
+}
+
+// Nothing leaves the log unsaid: lines let go for the disk limit are
+// counted here, and a cache directory held in memory, which makes keeping
+// the log on disk pointless, is named from the first capture on.
+void TForm1::ShowLogNotice() {
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const uint64_t removed = ui->snifflog->lines().removed();
+    if (removed > 0)
+        logNotice_->setText(
+            QString("%1 oldest lines removed to keep the log under %2")
+                .arg(english.toString(static_cast<qulonglong>(removed)),
+                     english.formattedDataSize(static_cast<qint64>(scratch_->Limit()), 1)));
+    else if (scratch_->InMemory())
+        logNotice_->setText(
+            QString("The log is kept in memory: %1 is a tmpfs").arg(scratch_->Directory().c_str()));
 }
 
 void TForm1::Button2Click() {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -36,6 +37,28 @@ bool OwnerOnlySaveFile::write(const void* bytes, size_t size) {
             return Fail();
         next += written;
         size -= static_cast<size_t>(written);
+    }
+    return fd_ >= 0;
+}
+
+// A file system that cannot copy between the two files inside the kernel
+// gets the bytes through this process.
+bool OwnerOnlySaveFile::copyFrom(int fd, uint64_t offset, size_t size) {
+    auto from = static_cast<off64_t>(offset);
+    while (size > 0 && fd_ >= 0) {
+        const ssize_t copied = copy_file_range(fd, &from, fd_, nullptr, size, 0);
+        if (copied < 0 && errno == EINTR)
+            continue;
+        if (copied < 0 &&
+            (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+            std::vector<char> block(size);
+            return pread(fd, block.data(), size, from) == static_cast<ssize_t>(size)
+                       ? write(block.data(), size)
+                       : Fail();
+        }
+        if (copied <= 0)
+            return copied < 0 ? Fail() : (errno = EIO, Fail());
+        size -= static_cast<size_t>(copied);
     }
     return fd_ >= 0;
 }

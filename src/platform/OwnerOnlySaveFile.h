@@ -7,6 +7,7 @@
 // would be created as the umask allows (0644 as a rule) and narrowed only
 // later.
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -23,6 +24,9 @@ class OwnerOnlySaveFile {
     // the temporary file is gone then.
     bool open();
     bool write(const void* bytes, size_t size);
+    // Appends size bytes of the file fd holds, from offset on, copied
+    // inside the kernel where it can.
+    bool copyFrom(int fd, uint64_t offset, size_t size);
     // Puts the file on disk and in place of whatever path named.
     bool commit();
     // The temporary file's descriptor while it is open, else -1.

@@ -1,5 +1,6 @@
 #include "PcapFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -33,9 +34,10 @@ std::array<uint8_t, kPcapFileHeaderBytes> PcapFileHeader() {
 
 void WritePcapRecord(uint8_t* to, const uint8_t* packet, size_t size, CaptureTime time) {
     const auto length = static_cast<uint32_t>(size);
+    const uint32_t total = size >= 4 && packet[0] >> 4 == 4 ? packet[2] << 8 | packet[3] : 0;
     to = Put(to, static_cast<uint32_t>(time.seconds));
     to = Put(to, time.nanoseconds);
-    to = Put(to, length); // captured
-    to = Put(to, length); // on the wire
+    to = Put(to, length);                  // captured
+    to = Put(to, std::max(length, total)); // on the wire
     std::memcpy(to, packet, size);
 }

@@ -19,6 +19,7 @@ inline constexpr size_t kPcapRecordHeaderBytes = 16;
 
 std::array<uint8_t, kPcapFileHeaderBytes> PcapFileHeader();
 
-// Writes the record of a packet captured whole, kPcapRecordHeaderBytes +
-// size bytes, at to.
+// Writes the record of a packet's size bytes captured, kPcapRecordHeaderBytes
+// + size bytes, at to. The socket keeps at most 65,525 bytes of a packet; the
+// length on the wire is the one the packet's IPv4 header gives.
 void WritePcapRecord(uint8_t* to, const uint8_t* packet, size_t size, CaptureTime time);

@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
 #include <QThread>
@@ -35,14 +36,15 @@ SnifferLog::SnifferLog(QWidget* parent) : QAbstractScrollArea(parent) {
 
 // Another thread posts at most one request until the refresh it asks for has
 // begun, so a fast writer costs the window one wake-up per refresh.
-void SnifferLog::appendLine(std::string_view line) {
-    lines_.Append(line);
+int SnifferLog::appendLine(std::string_view line) {
+    const int error = lines_.Append(line);
     if (thread() != QThread::currentThread()) {
         if (!refreshPosted_.exchange(true))
             platform::PostEvent(this, new QEvent(kLinesAppended));
     } else if (!refresh_.isActive()) {
         refresh_.start();
     }
+    return error;
 }
 
 bool SnifferLog::event(QEvent* event) {
@@ -55,6 +57,7 @@ bool SnifferLog::event(QEvent* event) {
 
 void SnifferLog::ShowNewLines() {
     refreshPosted_ = false;
+    ForgetRemovedLines();
     const size_t longest = lines_.longest();
     if (longest != longest_ && longest < lines_.size()) {
         longest_ = longest;
@@ -73,16 +76,42 @@ int SnifferLog::VisibleLines() const {
     return std::max(1, viewport()->height() / LineHeight());
 }
 
-// Scrolling is by whole lines; a view at the bottom stays there as lines come.
+// The numbers of the lines let go since the last look shift down by their
+// count; the view and the selection stay on the same lines while they last.
+void SnifferLog::ForgetRemovedLines() {
+    const uint64_t removed = lines_.removed();
+    const auto gone = static_cast<size_t>(removed - removedSeen_);
+    if (gone == 0)
+        return;
+    removedSeen_ = removed;
+    const QScrollBar* vertical = verticalScrollBar();
+    const bool following = vertical->value() == vertical->maximum();
+    const size_t top = topLine();
+    UpdateScrollBars();
+    if (!following)
+        SetTopLine(top >= gone ? top - gone : 0);
+    if (current_ == SIZE_MAX)
+        return;
+    if (std::max(anchor_, current_) < gone)
+        return clearSelection();
+    anchor_ = anchor_ >= gone ? anchor_ - gone : 0;
+    current_ = current_ >= gone ? current_ - gone : 0;
+    emit selectionChanged();
+}
+
+// Scrolling is by whole lines; a view at the bottom stays there as lines
+// come. A scroll bar counts in int, so past INT_MAX lines one of its steps
+// is several lines.
 void SnifferLog::UpdateScrollBars() {
     QScrollBar* vertical = verticalScrollBar();
     const bool following = vertical->value() == vertical->maximum();
-    const int pageLines = VisibleLines();
-    const auto count = static_cast<int>(std::min<size_t>(lines_.size(), INT32_MAX));
-    vertical->setRange(0, std::max(0, count - pageLines));
-    vertical->setPageStep(pageLines);
-    if (following)
-        vertical->setValue(vertical->maximum());
+    const size_t top = topLine();
+    const auto pageLines = static_cast<size_t>(VisibleLines());
+    const size_t lastTop = lines_.size() > pageLines ? lines_.size() - pageLines : 0;
+    linesPerStep_ = 1 + lastTop / INT32_MAX;
+    vertical->setRange(0, static_cast<int>(lastTop / linesPerStep_));
+    vertical->setPageStep(static_cast<int>(pageLines));
+    vertical->setValue(following ? vertical->maximum() : static_cast<int>(top / linesPerStep_));
     QScrollBar* horizontal = horizontalScrollBar();
     horizontal->setRange(0, std::max(0, longestWidth_ + 2 * kMargin - viewport()->width()));
     horizontal->setPageStep(viewport()->width());
@@ -92,7 +121,7 @@ void SnifferLog::UpdateScrollBars() {
 void SnifferLog::paintEvent(QPaintEvent*) {
     QPainter painter(viewport());
     const int height = LineHeight();
-    const auto first = static_cast<size_t>(verticalScrollBar()->value());
+    const size_t first = topLine();
     const size_t last = std::min(lines_.size(), first + static_cast<size_t>(VisibleLines()) + 1);
     const size_t selectedFrom = std::min(anchor_, current_);
     const size_t selectedTo = std::max(anchor_, current_);
@@ -107,10 +136,25 @@ void SnifferLog::paintEvent(QPaintEvent*) {
     }
 }
 
+size_t SnifferLog::topLine() const {
+    const QScrollBar* vertical = verticalScrollBar();
+    const auto pageLines = static_cast<size_t>(VisibleLines());
+    const size_t lastTop = lines_.size() > pageLines ? lines_.size() - pageLines : 0;
+    if (vertical->value() == vertical->maximum())
+        return lastTop;
+    return std::min(lastTop, static_cast<size_t>(vertical->value()) * linesPerStep_);
+}
+
+void SnifferLog::SetTopLine(size_t line) {
+    verticalScrollBar()->setValue(static_cast<int>(std::min<size_t>(
+        line / linesPerStep_, static_cast<size_t>(verticalScrollBar()->maximum()))));
+}
+
 QPoint SnifferLog::lineOrigin(size_t index) const {
-    const auto first = static_cast<long long>(verticalScrollBar()->value());
+    const long long lines = static_cast<long long>(index) - static_cast<long long>(topLine());
+    const long long beyond = VisibleLines() + 1;
     return {kMargin - horizontalScrollBar()->value(),
-            static_cast<int>(static_cast<long long>(index) - first) * LineHeight()};
+            static_cast<int>(std::clamp(lines, -beyond, beyond)) * LineHeight()};
 }
 
 void SnifferLog::resizeEvent(QResizeEvent* event) {
@@ -119,8 +163,7 @@ void SnifferLog::resizeEvent(QResizeEvent* event) {
 }
 
 size_t SnifferLog::LineAt(int y) const {
-    const auto line =
-        static_cast<size_t>(verticalScrollBar()->value() + std::max(0, y) / LineHeight());
+    const size_t line = topLine() + static_cast<size_t>(std::max(0, y) / LineHeight());
     return std::min(line, lines_.size() - 1);
 }
 
@@ -134,11 +177,12 @@ void SnifferLog::MoveCurrent(size_t line, bool extend) {
 }
 
 void SnifferLog::scrollToLine(size_t index) {
-    QScrollBar* vertical = verticalScrollBar();
-    if (static_cast<int>(index) < vertical->value())
-        vertical->setValue(static_cast<int>(index));
-    else if (static_cast<int>(index) >= vertical->value() + VisibleLines())
-        vertical->setValue(static_cast<int>(index) - VisibleLines() + 1);
+    const size_t top = topLine();
+    const auto pageLines = static_cast<size_t>(VisibleLines());
+    if (index < top)
+        SetTopLine(index);
+    else if (index >= top + pageLines)
+        SetTopLine(index - pageLines + 1);
 }
 
 std::optional<SnifferLog::LineSelection> SnifferLog::selection() const {
@@ -241,7 +285,23 @@ std::string SnifferLog::selectedText() const {
     return text;
 }
 
-void SnifferLog::copySelection() const {
-    if (HasSelection())
-        QApplication::clipboard()->setText(QString::fromLocal8Bit(selectedText()));
+// The clipboard holds the whole text, here and in every program it is
+// pasted into, and most of them freeze on a paste of this size; a file is
+// what such an amount is wanted in.
+void SnifferLog::copySelection() {
+    if (!HasSelection())
+        return;
+    const uint64_t size = lines_.TextOffset(std::max(anchor_, current_) + 1) -
+                          lines_.TextOffset(std::min(anchor_, current_)) - 1;
+    if (size <= kMostCopiedBytes)
+        return QApplication::clipboard()->setText(QString::fromLocal8Bit(selectedText()));
+    QMessageBox box(QMessageBox::Information, tr("Copy"),
+                    tr("The selection is too large to copy: %1, where at most %2 can be copied. "
+                       "Select fewer lines, or keep the capture with \"Save captured packets "
+                       "as...\".")
+                        .arg(locale().formattedDataSize(static_cast<qint64>(size), 1),
+                             locale().formattedDataSize(kMostCopiedBytes, 0)),
+                    QMessageBox::Ok, this);
+    box.setObjectName("copyTooLarge");
+    box.exec();
 }

@@ -28,15 +28,25 @@ class SnifferLog : public QAbstractScrollArea {
   public:
     explicit SnifferLog(QWidget* parent = nullptr);
 
-    // Safe on any thread.
-    void appendLine(std::string_view line);
+    // Safe on any thread. The line is kept either way: 0, or why it could
+    // not be written to disk.
+    int appendLine(std::string_view line);
+    // Lines are numbered from the first one kept: the oldest go beyond the
+    // disk limit.
     size_t lineCount() const { return lines_.size(); }
     std::string line(size_t index) const { return lines_.at(index); }
+    const SnifferLogLines& lines() const { return lines_; }
+    // Where the lines are kept; set before the first line, or a default
+    // space is made then.
+    void setScratchSpace(std::shared_ptr<ScratchSpace> space) { lines_.SetSpace(std::move(space)); }
 
+    // The most text that Copy puts on the clipboard.
+    static constexpr uint64_t kMostCopiedBytes = uint64_t{256} << 20;
     void selectAll();
     // The selected lines joined by '\n'.
     std::string selectedText() const;
-    void copySelection() const;
+    // Copies the selection, or says why it is too large to copy.
+    void copySelection();
 
     void setPacketStore(std::shared_ptr<const PacketStore> packets);
     std::shared_ptr<const PacketStore> packetStore() const { return packets_; }
@@ -53,7 +63,10 @@ class SnifferLog : public QAbstractScrollArea {
     void selectLines(size_t anchor, size_t current);
     void clearSelection();
     void scrollToLine(size_t index);
-    // Where line index's text starts, in viewport coordinates.
+    // The line at the top of the view.
+    size_t topLine() const;
+    // Where line index's text starts, in viewport coordinates; a line far
+    // off the view lies just beyond its edge.
     QPoint lineOrigin(size_t index) const;
 
   signals:
@@ -78,6 +91,8 @@ class SnifferLog : public QAbstractScrollArea {
     int VisibleLines() const;
     size_t LineAt(int y) const;
     void MoveCurrent(size_t line, bool extend);
+    void SetTopLine(size_t line);
+    void ForgetRemovedLines();
     bool HasSelection() const { return current_ < lines_.size(); }
 
     SnifferLogLines lines_;
@@ -87,5 +102,8 @@ class SnifferLog : public QAbstractScrollArea {
     size_t current_ = SIZE_MAX;
     size_t longest_ = SIZE_MAX; // the line whose width longestWidth_ is
     int longestWidth_ = 0;
+    // Beyond INT_MAX lines a step of the scroll bar is more than one line.
+    size_t linesPerStep_ = 1;
+    uint64_t removedSeen_ = 0;
     std::shared_ptr<const PacketStore> packets_;
 };

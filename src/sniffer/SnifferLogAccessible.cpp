@@ -3,10 +3,8 @@
 #include "SnifferLog.h"
 
 #include <QAccessibleWidget>
-#include <QScrollBar>
 #include <algorithm>
 #include <climits>
-#include <vector>
 
 namespace {
 
@@ -74,30 +72,47 @@ class SnifferLogAccessible : public QAccessibleWidget, public QAccessibleTextInt
     QString attributes(int, int* start, int* end) const override;
 
   private:
+    // The part of the log a reader is shown: all of it while it is shorter
+    // than an int can count; else a window of kWindowBytes around the
+    // current line, or the top line of the view, which moves only when that
+    // line leaves it. Offsets count bytes: the log's lines are ASCII.
+    struct Window {
+        uint64_t start; // in the text of the kept lines
+        uint64_t size;
+    };
+    static constexpr uint64_t kWindowBytes = uint64_t{1} << 30;
+    // What text() gives at most at once.
+    static constexpr int kMostTextBytes = 16 << 20;
+    Window View() const;
     SnifferLog* log() const { return static_cast<SnifferLog*>(widget()); }
-    size_t Lines() const;
-    size_t LineAt(int offset) const;
-    // Offsets are ints: a text longer than INT_MAX ends there for a reader.
-    int LineStart(size_t line) const { return line == 0 ? 0 : Offset(ends_[line - 1] + 1); }
-    int LineEnd(size_t line) const { return Offset(ends_[line]); } // at its "\n"
-    static int Offset(long long offset) {
-        return static_cast<int>(std::min<long long>(offset, INT_MAX));
+    size_t Lines() const { return log()->lineCount(); }
+    size_t LineAt(int offset) const {
+        return log()->lines().LineAtText(View().start + static_cast<uint64_t>(std::max(0, offset)));
+    }
+    int LineStart(size_t line) const { return Offset(log()->lines().TextOffset(line)); }
+    int LineEnd(size_t line) const { return Offset(log()->lines().TextOffset(line + 1) - 1); }
+    // Where a place in the text of the kept lines is in the window, which
+    // clamps it to its ends.
+    int Offset(uint64_t text) const {
+        const Window window = View();
+        return static_cast<int>(std::clamp(text, window.start, window.start + window.size) -
+                                window.start);
     }
     int LineEndWithBreak(size_t line) const { return LineEnd(line) + (line + 1 < Lines()); }
-    QString LineText(size_t line) const { return QString::fromLocal8Bit(log()->line(line)); }
+    QString LineText(size_t line) const { return QString::fromLatin1(log()->line(line)); }
     QString Item(int step, int offset, QAccessible::TextBoundaryType type, int* start,
                  int* end) const;
     void Announce();
     void AnnounceSelection();
 
-    // Where each line ends, kept for the lines seen so far: the log only grows.
-    mutable std::vector<long long> ends_;
+    mutable uint64_t windowLine_ = 0; // counted from the first line ever
     QTimer announcement_;
-    size_t announced_;
+    uint64_t announced_; // lines, counted from the first line ever
 };
 
 SnifferLogAccessible::SnifferLogAccessible(SnifferLog* log)
-    : QAccessibleWidget(log, QAccessible::EditableText), announced_(log->lineCount()) {
+    : QAccessibleWidget(log, QAccessible::EditableText),
+      announced_(log->lines().removed() + log->lineCount()) {
     announcement_.setSingleShot(true);
     announcement_.setInterval(1000 / kAnnouncementsPerSecond);
     QObject::connect(&announcement_, &QTimer::timeout, [this] { Announce(); });
@@ -124,29 +139,31 @@ void* SnifferLogAccessible::interface_cast(QAccessible::InterfaceType type) {
     return QAccessibleWidget::interface_cast(type);
 }
 
-size_t SnifferLogAccessible::Lines() const {
-    const size_t count = log()->lineCount();
-    while (ends_.size() < count) {
-        const size_t line = ends_.size();
-        const long long start = line == 0 ? 0 : ends_.back() + 1;
-        ends_.push_back(start + LineText(line).size());
+SnifferLogAccessible::Window SnifferLogAccessible::View() const {
+    const SnifferLogLines& lines = log()->lines();
+    const size_t count = lines.size();
+    const uint64_t size = count == 0 ? 0 : lines.TextOffset(count) - 1;
+    if (size <= INT_MAX)
+        return {0, size};
+    const auto selected = log()->selection();
+    const uint64_t focus = lines.TextOffset(selected ? selected->current : log()->topLine());
+    const uint64_t removed = lines.removed();
+    uint64_t start = lines.TextOffset(windowLine_ > removed ? windowLine_ - removed : 0);
+    if (focus < start || focus >= start + kWindowBytes / 2) {
+        const size_t line = lines.LineAtText(focus - std::min(focus, kWindowBytes / 4));
+        windowLine_ = removed + line;
+        start = lines.TextOffset(line);
     }
-    return count;
-}
-
-// The line an offset lies in; a "\n" belongs to the line it ends.
-size_t SnifferLogAccessible::LineAt(int offset) const {
-    const auto found = std::lower_bound(ends_.begin(), ends_.end(), offset);
-    return std::min(static_cast<size_t>(found - ends_.begin()), ends_.size() - 1);
+    return {start, std::min(kWindowBytes, size - start)};
 }
 
 int SnifferLogAccessible::characterCount() const {
-    return Lines() == 0 ? 0 : LineEnd(Lines() - 1);
+    return static_cast<int>(View().size);
 }
 
 QString SnifferLogAccessible::text(int start, int end) const {
     start = std::max(start, 0);
-    end = std::min(end, characterCount());
+    end = std::min({end, characterCount(), start + std::min(kMostTextBytes, INT_MAX - start)});
     if (start >= end)
         return {};
     const size_t first = LineAt(start);
@@ -234,8 +251,7 @@ int SnifferLogAccessible::offsetAtPoint(const QPoint& point) const {
     if (!log()->viewport()->rect().contains(at) || Lines() == 0)
         return -1;
     const QFontMetrics metrics = log()->fontMetrics();
-    const auto line =
-        static_cast<size_t>(log()->verticalScrollBar()->value() + at.y() / metrics.height());
+    const size_t line = log()->topLine() + static_cast<size_t>(at.y() / metrics.height());
     if (line >= Lines())
         return -1;
     const QString text = LineText(line);
@@ -262,13 +278,14 @@ QString SnifferLogAccessible::attributes(int, int* start, int* end) const {
 // put together.
 void SnifferLogAccessible::Announce() {
     const size_t count = log()->lineCount();
-    if (count == announced_)
+    const uint64_t removed = log()->lines().removed();
+    if (removed + count == announced_)
         return;
-    const size_t first = std::max(announced_, count - std::min(count, kMostLinesAnnounced));
-    announced_ = count;
+    const size_t first =
+        std::max(announced_, removed + count - std::min(count, kMostLinesAnnounced)) - removed;
+    announced_ = removed + count;
     if (!QAccessible::isActive())
         return;
-    Lines();
     const int position = first == 0 ? 0 : LineEnd(first - 1);
     QAccessibleTextInsertEvent event(log(), position, text(position, characterCount()));
     QAccessible::updateAccessibility(&event);

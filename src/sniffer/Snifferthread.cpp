@@ -32,7 +32,11 @@ constexpr int kReceiveLength = 65525;
 class CaptureOutput : public PacketOutput {
   public:
     explicit CaptureOutput(DumpWriter& dump) : dump_(dump) {}
-    void PostLine(const char* text) override { sniffer::PostLine(text); }
+    void PostLine(const char* text) override {
+        if (const int error = sniffer::PostLine(text))
+            logError = error;
+    }
+    int logError = 0; // the first line the log could not write
     void WriteDumpRecord(const uint8_t* packet, int n, std::string_view sourceIp,
                          std::string_view destinationIp, int sourcePort, int destinationPort,
                          std::string_view protocol) override {
@@ -43,6 +47,15 @@ class CaptureOutput : public PacketOutput {
   private:
     DumpWriter& dump_;
 };
+
+// Out of memory, even the line may not be had.
+void PostLineSafely(const char* text) {
+    try {
+        sniffer::PostLine(text);
+    } catch (...) {
+        std::fputs(text, stderr);
+    }
+}
 
 void Diagnose(const char* text) {
     std::fputs(text, stdout);
@@ -85,10 +98,20 @@ void SetSnifferLog(SnifferLog* log) {
 // The log's own lock orders the line among those of every other thread: the
 // Stop line falls where Stop was pressed. Waiting for the window instead, for
 // every line, limited a capture to well under 100,000 lines a second.
-void sniffer::PostLine(const char* text) {
+int sniffer::PostLine(const char* text) {
     std::lock_guard lock(logMutex);
-    if (sniffLog)
-        sniffLog->appendLine(text ? text : "");
+    return sniffLog ? sniffLog->appendLine(text ? text : "") : 0;
+}
+
+// The log keeps in memory what it could not write, so the capture ends
+// before it fills memory instead.
+bool sniffer::EndedBy(int logError) {
+    if (logError == 0)
+        return false;
+    PostLine(("The log could not be written: " + std::string(std::strerror(logError)) +
+              ". Capture stopped.")
+                 .c_str());
+    return true;
 }
 
 void sniffer::Stop() {
@@ -110,15 +133,24 @@ void ExitIfCaptureRunning(int status) {
 }
 
 // The window is told that the capture ended however it ended, so the panel
-// never stays locked after a failed set-up.
+// never stays locked after a failed set-up or a failure no one foresaw; the
+// thread itself never ends the program.
 void sniffer::Execute() {
-    SetUpAndReceive();
+    try {
+        SetUpAndReceive();
+    } catch (const std::exception& failure) {
+        PostLineSafely(
+            ("The capture failed: " + std::string(failure.what()) + ". Capture stopped.").c_str());
+    } catch (...) {
+        PostLineSafely("The capture failed. Capture stopped.");
+    }
     platform::SendMessageA(WM_SNIFFER_STOPPED, 0, 0);
 }
 
 // The socket is closed on every way out, before the window hears of the end.
 void sniffer::SetUpAndReceive() {
-    PostLine("Starting sniffer...");
+    if (EndedBy(PostLine("Starting sniffer...")))
+        return;
     if (os_.capture.WSAStartup(0x0202) != 0) {
         PostLine("Failed....");
         return;
@@ -137,8 +169,8 @@ void sniffer::SetUpAndReceive() {
         PostLine("something went wrong. sorry!");
         return;
     }
-    PostLine("Sniffer almost setup ...");
-    ReceiveLoop(*socket);
+    if (!EndedBy(PostLine("Sniffer almost setup ...")))
+        ReceiveLoop(*socket);
 }
 
 // Lets Stop reach the socket the loop receives on. Either Stop finds it
@@ -163,6 +195,11 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
     CaptureOutput output(dumpWriter_);
     packets_->StartCapture();
     ShareSocket(&socket);
+    // Stop must never reach the socket once it is gone, however this ends.
+    struct Unshare {
+        sniffer& capture;
+        ~Unshare() { capture.ShareSocket(nullptr); }
+    } unshare{*this};
     int n = 0;
     timespec captured{};
     do {
@@ -174,11 +211,14 @@ void sniffer::ReceiveLoop(platform::PacketSocket& socket) {
         if (n <= 0)
             Diagnose("recvfrom() failed.\n");
         else if (DecodePacket(buffer.get(), n, SnifferSettings, output))
-            packets_->Append(buffer.get(), static_cast<size_t>(n),
-                             {captured.tv_sec, static_cast<uint32_t>(captured.tv_nsec)});
-    } while (n > 0 && Running == 1);
+            if (const int error =
+                    packets_->Append(buffer.get(), static_cast<size_t>(n),
+                                     {captured.tv_sec, static_cast<uint32_t>(captured.tv_nsec)}))
+                output.logError = output.logError ? output.logError : error;
+    } while (n > 0 && Running == 1 && output.logError == 0);
     // A capture that ends mid-block has drops no wait has counted yet.
     KernelDrops.store(socket.CountDrops(), std::memory_order_relaxed);
-    ShareSocket(nullptr);
-    PostLine("Sniffer stoped.");
+    packets_->EndCapture();
+    if (!EndedBy(output.logError))
+        PostLine("Sniffer stoped.");
 }

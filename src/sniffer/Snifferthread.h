@@ -42,8 +42,9 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
     void Resume();
 
     // Appends one line to the sniffer log; the line is in the log when this
-    // returns. Lines sent while there is no log are dropped.
-    static void PostLine(const char* text);
+    // returns. Lines sent while there is no log are dropped. 0, or why the
+    // log could not write the line to disk (it keeps it in memory then).
+    static int PostLine(const char* text);
 
     // Asks the capture to end after the next packet, as clearing Running
     // does, and lets every IPv4 packet reach the thread again: one the
@@ -61,6 +62,9 @@ class sniffer : public std::enable_shared_from_this<sniffer> {
   private:
     void Execute();
     void SetUpAndReceive();
+    // Ends the capture with a line that says why; false when there is no
+    // reason to end it.
+    static bool EndedBy(int logError);
     void ReceiveLoop(platform::PacketSocket& socket);
     void ShareSocket(platform::PacketSocket* socket);
 

@@ -7,6 +7,7 @@
 #include "support/NoNewThreads.h"
 #include "support/SnifferWindow.h"
 
+#include <QAccessible>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <sstream>
@@ -127,6 +129,100 @@ TEST(SnifferPanel, AFailedReceiveEndsTheCaptureAndAnUnwritableDumpIsSkipped) {
               "5 packets dropped by the kernel");
 }
 
+// A log that cannot be written (here a file size limit of 0), and a failure
+// no one foresaw inside the capture thread, end the capture with a line that
+// says why and unlock the panel; every line before it stays as it was.
+TEST(SnifferPanel, ALogThatCannotBeWrittenOrAThrownFailureEndsTheCaptureWithALine) {
+    std::optional<FileSizeLimit> none;
+    const struct {
+        std::function<void(SnifferWindow&)> fail;
+        std::string line;
+    } cases[] = {
+        {[&](SnifferWindow&) { none.emplace(0); },
+         "The log could not be written: File too large. Capture stopped."},
+        {[](SnifferWindow& window) { window.fake.receiveThrows = true; },
+         "The capture failed: std::bad_alloc. Capture stopped."},
+    };
+    for (const auto& c : cases) {
+        SnifferWindow window;
+        window.Start();
+        window.fake.Feed(kDatagram);
+        ASSERT_TRUE(window.WaitForLines(5));
+        c.fail(window);
+        // One packet at a time: one fed after the capture ended would wait.
+        for (int fed = 0; fed < 100000 && window.enabled() != SnifferWindow::kIdle; ++fed) {
+            const size_t before = window.log()->lineCount();
+            window.fake.Feed(kDatagram);
+            ASSERT_TRUE(WaitUntil([&] {
+                return window.log()->lineCount() >= before + 2 ||
+                       window.enabled() == SnifferWindow::kIdle;
+            }));
+        }
+        ASSERT_TRUE(window.WaitForIdle());
+        none.reset();
+        const Lines lines = window.lines();
+        ASSERT_GE(lines.size(), 6u);
+        EXPECT_EQ(lines.back(), c.line);
+        for (size_t i = 3; i + 1 < lines.size(); ++i)
+            ASSERT_EQ(lines[i], kDatagramLines[(i - 3) % 2]) << i;
+    }
+}
+
+// Millions of lines read back exactly, the first, one in the middle and the
+// last, also as the text a screen reader is given.
+TEST(SnifferPanel, AMillionsOfLinesCaptureReadsBackExactly) {
+    SnifferWindow window;
+    window.Start();
+    constexpr uint32_t kPackets = 1500000;
+    // Packet k's identification and source port say k.
+    const auto line = [](uint32_t k) {
+        return "UDP Packet ID:" + std::to_string(k & 0xFFFF) +
+               "  127.0.0.1:" + std::to_string(1000 + (k >> 16)) +
+               " > 127.0.0.1:2000 Size: 30b TTL: 64";
+    };
+    std::vector<uint8_t> packet = kDatagram;
+    for (uint32_t k = 0; k < kPackets; ++k) {
+        packet[4] = static_cast<uint8_t>(k);
+        packet[5] = static_cast<uint8_t>(k >> 8);
+        packet[20] = static_cast<uint8_t>((1000 + (k >> 16)) >> 8);
+        packet[21] = static_cast<uint8_t>(1000 + (k >> 16));
+        window.fake.Feed(packet);
+    }
+    ASSERT_TRUE(window.FailReceive());
+    const size_t middle = 3 + 2 * (kPackets / 2);
+    const size_t last = 3 + 2 * kPackets;
+    ASSERT_EQ(window.log()->lineCount(), last + 1);
+    uint64_t middleOffset = 0;
+    for (const std::string& text : kSetUpLines)
+        middleOffset += text.size() + 1;
+    for (uint32_t k = 0; k < kPackets / 2; ++k)
+        middleOffset += line(k).size() + 1 + kSeparator.size() + 1;
+    const uint64_t lastOffset =
+        middleOffset + (kPackets - kPackets / 2) * (kSeparator.size() + 1) + [&] {
+            uint64_t sum = 0;
+            for (uint32_t k = kPackets / 2; k < kPackets; ++k)
+                sum += line(k).size() + 1;
+            return sum;
+        }();
+    QAccessibleTextInterface* reader =
+        QAccessible::queryAccessibleInterface(window.log())->textInterface();
+    const struct {
+        size_t index;
+        uint64_t offset;
+        std::string text;
+    } cases[] = {{0, 0, kSetUpLines[0] + "\n"},
+                 {middle, middleOffset, line(kPackets / 2) + "\n"},
+                 {last, lastOffset, "Sniffer stoped."}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(window.log()->line(c.index) + (c.index < last ? "\n" : ""), c.text);
+        int start = 0, end = 0;
+        const QString text = reader->textAtOffset(static_cast<int>(c.offset),
+                                                  QAccessible::LineBoundary, &start, &end);
+        EXPECT_EQ(text.toStdString(), c.text) << c.index;
+        EXPECT_EQ(start, static_cast<int>(c.offset)) << c.index;
+    }
+}
+
 // Stop, pressed twice, is logged twice and ends the capture after the next
 // packet, the panel locked until then. The capture dumps what it shows (the
 // record's bytes are DumpLogTest's); the next Start sets its file aside,
@@ -167,8 +263,9 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollows) {
 }
 
 // The log's context menu saves the packets that gave lines in the latest
-// capture that had any, to a file only its owner may read; a failed write
-// says why and leaves no file, also when it fails half way.
+// capture that had any, to a file only its owner may read: the ended
+// capture's file is given the name, and copied when saved again; a failed
+// write says why and leaves no file, also when it fails half way.
 TEST(SnifferPanel, PcapSaveSavesTheLatestCapturesPacketsAndNothingWhenThatFails) {
     SnifferWindow window;
     for (const char* protocol : {"UDP", "TCP"}) {
@@ -179,6 +276,13 @@ TEST(SnifferPanel, PcapSaveSavesTheLatestCapturesPacketsAndNothingWhenThatFails)
     }
     const fs::path directory = window.files.directory_.path();
     EXPECT_NE(SavePackets(window, directory / "missing" / "saved.pcap"), "");
+    for (const char* name : {"named.pcap", "copied.pcap"}) {
+        EXPECT_EQ(SavePackets(window, directory / name), "");
+        EXPECT_EQ(TcpdumpRead(directory / name),
+                  "IP 127.0.0.1.1000 > 127.0.0.1.2000: UDP, length 2\n");
+        EXPECT_EQ(fs::status(directory / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write);
+    }
     QString warning;
     {
         const FileSizeLimit small(30); // the file header fits, the packet does not
@@ -186,13 +290,7 @@ TEST(SnifferPanel, PcapSaveSavesTheLatestCapturesPacketsAndNothingWhenThatFails)
     }
     EXPECT_TRUE(warning.startsWith("The captured packets could not be saved to "))
         << warning.toStdString();
-    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 1) << "only dumps/";
-
-    EXPECT_EQ(SavePackets(window, directory / "saved.pcap"), "");
-    EXPECT_EQ(TcpdumpRead(directory / "saved.pcap"),
-              "IP 127.0.0.1.1000 > 127.0.0.1.2000: UDP, length 2\n");
-    EXPECT_EQ(fs::status(directory / "saved.pcap").permissions(),
-              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 3) << "dumps/ and two files";
 }
 
 // Typed letters, signs and Ctrl+V (22) never reach the port fields;

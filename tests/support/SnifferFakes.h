@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -74,6 +75,7 @@ class FakeCaptureApi : public platform::CaptureApi {
     }
 
     Failure failure = Failure::None;
+    std::atomic<bool> receiveThrows = false; // as when memory runs out
     std::atomic<bool> socketOpen = false;
     std::atomic<uint64_t> drops = 0;     // what the socket reports as dropped
     std::atomic<uint64_t> uncounted = 0; // and what only a fresh count adds
@@ -88,6 +90,8 @@ class FakeCaptureApi : public platform::CaptureApi {
         }
         bool ReplaceFilter(const std::vector<sock_filter>&) override { return true; }
         int Receive(uint8_t* buffer, int length, timespec&) override {
+            if (api.receiveThrows)
+                throw std::bad_alloc();
             return static_cast<int>(recv(api.ends_[1], buffer, static_cast<size_t>(length), 0));
         }
         uint64_t Drops() override { return api.drops; }

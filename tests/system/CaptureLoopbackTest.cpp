@@ -7,11 +7,13 @@
 // capture group runs the program: the socket comes from the capture helper.
 
 #include "platform/LinuxCaptureApi.h"
+#include "sniffer/PcapSave.h"
 #include "support/CaptureHelpers.h"
 #include "support/SnifferWindow.h"
 #include "support/Sockets.h"
 
 #include <fcntl.h>
+#include <fstream>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <linux/if_packet.h>
@@ -24,6 +26,13 @@
 
 namespace {
 
+// Gives uid 65534 a cache directory of its own, where the log is kept.
+bool GiveCacheToNobody() {
+    static const TempDirectory cache;
+    return chown(cache.path().c_str(), 65534, 65534) == 0 &&
+           setenv("XDG_CACHE_HOME", cache.path().c_str(), 1) == 0;
+}
+
 // Becomes uid and gid 65534 in a private network where that user may ping,
 // with the helpers ready; so for the whole process, once.
 const CaptureHelpers* WithoutCapability() {
@@ -31,8 +40,9 @@ const CaptureHelpers* WithoutCapability() {
     static const bool dropped =
         helpers.settable && EnterPrivateNetwork() &&
         std::system("sysctl -qw net.ipv4.ping_group_range='65534 65534'") == 0 &&
-        chown(helpers.path().c_str(), 65534, 65534) == 0 && setgroups(0, nullptr) == 0 &&
-        setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
+        chown(helpers.path().c_str(), 65534, 65534) == 0 && GiveCacheToNobody() &&
+        setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
+        setresuid(65534, 65534, 65534) == 0;
     return dropped ? &helpers : nullptr;
 }
 
@@ -225,6 +235,20 @@ TEST_F(CaptureLoopbackTest, ShowsEachPacketOnce) {
                                SendUdp("127.0.0.2", std::string(65490, 'x'));
                            }),
                    Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer);
+}
+
+// A datagram too long to keep whole is saved with the length it had on the
+// wire, 65,535 bytes, of which the first 65,525 are kept.
+TEST_F(CaptureLoopbackTest, SavesTheWireLengthOfAPacketTooLongToKeepWhole) {
+    Capture(window, "127.0.0.1", 1, [] { SendUdp("127.0.0.1", std::string(65507, 'x')); });
+    const std::string saved = (window.files.directory_.path() / "long.pcap").string();
+    ASSERT_EQ(WritePcapFile(QString::fromStdString(saved), window.log()->packetStore()->Latest()),
+              "");
+    std::ifstream file(saved, std::ios::binary);
+    file.seekg(kPcapFileHeaderBytes + 8);
+    uint32_t lengths[2] = {}; // captured, on the wire
+    file.read(reinterpret_cast<char*>(lengths), sizeof lengths);
+    EXPECT_EQ(std::vector<uint32_t>(lengths, lengths + 2), (std::vector<uint32_t>{65525, 65535}));
 }
 
 // On an interface other than loopback, what this host sends and what it

@@ -1,64 +1,136 @@
-// The captured packets kept for saving: what the memory limit lets go, and
-// snapshots taken while the capture appends. Which capture is saved is the
-// panel test's.
+// The log's lines and the captured packets kept on disk: what the disk
+// limit lets go, reading back while the capture appends, and the files
+// themselves. Which capture is saved is the panel test's.
 
 #include "sniffer/PacketStore.h"
 
+#include "sniffer/SnifferLogLines.h"
+
+#include <climits>
 #include <cstring>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
 namespace {
 
+constexpr uint64_t kSegment = 256 << 10;
+
 // The first byte of each packet in the snapshot's records, oldest first.
 std::vector<uint8_t> FirstBytes(const PacketStore::Snapshot& snapshot) {
     std::vector<uint8_t> firsts;
     for (const PacketStore::Piece& piece : snapshot.records) {
-        for (size_t at = 0; at < piece.size;) {
+        std::string bytes = piece.bytes;
+        if (piece.file) {
+            bytes.resize(piece.size);
+            piece.file->Read(piece.offset, bytes.data(), bytes.size());
+        }
+        for (size_t at = 0; at < bytes.size();) {
             uint32_t length;
-            std::memcpy(&length, piece.bytes.get() + at + 8, sizeof length);
-            firsts.push_back(piece.bytes[at + kPcapRecordHeaderBytes]);
+            std::memcpy(&length, bytes.data() + at + 8, sizeof length);
+            firsts.push_back(static_cast<uint8_t>(bytes[at + kPcapRecordHeaderBytes]));
             at += kPcapRecordHeaderBytes + length;
         }
     }
     return firsts;
 }
 
-void AppendNumbered(PacketStore& store, uint8_t from, uint8_t to) {
-    for (uint8_t i = from; i < to; ++i) {
-        const std::vector<uint8_t> packet(34, i); // a 50-byte record
-        store.Append(packet.data(), packet.size(), {1700000000, i});
+void AppendNumbered(PacketStore& store, int from, int to) {
+    for (int i = from; i < to; ++i) {
+        const std::vector<uint8_t> packet(1000, static_cast<uint8_t>(i));
+        ASSERT_EQ(store.Append(packet.data(), packet.size(), {1700000000, 0}), 0);
     }
+}
+
+// Line number's text: its lengths cross the 64 KiB blocks it is read in.
+std::string LineText(uint64_t number) {
+    return std::to_string(number) + std::string(number * 7919 % 3000, 'a' + number % 26);
 }
 
 } // namespace
 
-// Past the limit whole chunks of the oldest packets go, and are counted.
-TEST(PacketStore, LetsTheOldestChunksGoBeyondItsLimit) {
-    PacketStore store(250, 100); // two records a chunk, two chunks kept
-    store.StartCapture();
-    AppendNumbered(store, 10, 17);
-    const PacketStore::Snapshot latest = store.Latest();
-    EXPECT_EQ(FirstBytes(latest), (std::vector<uint8_t>{14, 15, 16}));
-    EXPECT_EQ(latest.captured, 7u);
+// Past the limit whole files of the oldest lines and packets go, and are
+// counted; what is kept reads back byte for byte, also as one text.
+TEST(StoresOnDisk, LetTheOldestGoBeyondTheLimitAndReadBackExactly) {
+    auto space = std::make_shared<ScratchSpace>(4 * kSegment);
+    SnifferLogLines lines(space, kSegment);
+    PacketStore packets(space, kSegment);
+    packets.StartCapture();
+    const uint64_t appended = 4200;
+    for (uint64_t i = 0; i < appended; ++i) {
+        ASSERT_EQ(lines.Append(LineText(i)), 0);
+        if (i % 6 == 0)
+            AppendNumbered(packets, static_cast<int>(i / 6), static_cast<int>(i / 6 + 1));
+    }
+    const PacketStore::Snapshot snapshot = packets.Latest();
+    const std::vector<uint8_t> firsts = FirstBytes(snapshot);
+    ASSERT_FALSE(firsts.empty());
+    EXPECT_EQ(firsts.back(), static_cast<uint8_t>(699));
+    EXPECT_LT(snapshot.packets, 700u);
+    EXPECT_EQ(firsts.size(), snapshot.packets);
+    EXPECT_EQ(snapshot.captured, 700u);
+    EXPECT_GT(lines.removed(), 0u);
+    ASSERT_EQ(lines.removed() + lines.size(), appended);
+    for (uint64_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(lines.at(i), LineText(lines.removed() + i)) << i;
+        ASSERT_EQ(lines.LineAtText(lines.TextOffset(i + 1) - 1), i);
+        ASSERT_EQ(lines.TextOffset(i + 1) - lines.TextOffset(i),
+                  LineText(lines.removed() + i).size() + 1);
+    }
 }
 
-// What a snapshot holds stays as it was while the capture goes on.
-TEST(PacketStore, SnapshotsStayWholeWhileTheCaptureAppends) {
-    PacketStore store(4000, 1000);
-    store.StartCapture();
+// Each file is the owner's alone, has no name, and lies in the cache
+// directory, not in /tmp.
+TEST(StoresOnDisk, AreUnnamedOwnerOnlyFilesOutsideTmp) {
+    SnifferLogLines lines;
+    PacketStore packets;
+    packets.StartCapture();
+    AppendNumbered(packets, 0, 1);
+    lines.Append("a line");
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const std::string target = std::filesystem::read_symlink(entry.path()).string();
+        if (target.find(lines.Space()->Directory()) != 0)
+            continue;
+        struct stat status {};
+        ASSERT_EQ(stat(entry.path().c_str(), &status), 0);
+        EXPECT_EQ(status.st_nlink, 0u) << target;
+        EXPECT_EQ(status.st_mode & 07777, 0600u) << target;
+        EXPECT_NE(target.rfind("/tmp/", 0), 0u) << target;
+        ++files;
+    }
+    EXPECT_EQ(files, 2);
+}
+
+// What is read stays whole while the capture appends.
+TEST(StoresOnDisk, ReadWholeWhileTheCaptureAppends) {
+    auto space = std::make_shared<ScratchSpace>(16 * kSegment);
+    SnifferLogLines lines(space, kSegment);
+    PacketStore packets(space, kSegment);
+    packets.StartCapture();
     std::thread capture([&] {
-        for (int round = 0; round < 200; ++round)
-            AppendNumbered(store, 0, 50);
+        for (int round = 0; round < 20; ++round) {
+            AppendNumbered(packets, 0, 50);
+            for (int i = 0; i < 1000; ++i)
+                lines.Append(LineText(static_cast<uint64_t>(round * 1000 + i)));
+        }
     });
     for (int i = 0; i < 200; ++i) {
-        const PacketStore::Snapshot snapshot = store.Latest();
+        const PacketStore::Snapshot snapshot = packets.Latest();
         const std::vector<uint8_t> firsts = FirstBytes(snapshot);
         ASSERT_EQ(firsts.size(), snapshot.packets);
         for (size_t k = 1; k < firsts.size(); ++k)
             ASSERT_EQ(firsts[k], (firsts[k - 1] + 1) % 50);
+        const uint64_t removed = lines.removed();
+        const uint64_t size = lines.size();
+        if (size > 0 && lines.removed() == removed) {
+            ASSERT_EQ(lines.at(size - 1), LineText(removed + size - 1));
+        }
     }
     capture.join();
-    EXPECT_EQ(store.Latest().captured, 10000u);
+    EXPECT_EQ(packets.Latest().captured, 1000u);
+    EXPECT_EQ(lines.removed() + lines.size(), 20000u);
 }
