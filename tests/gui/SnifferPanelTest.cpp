@@ -174,36 +174,31 @@ TEST(SnifferPanel, AMillionsOfLinesCaptureReadsBackExactly) {
     SnifferWindow window;
     window.Start();
     constexpr uint32_t kPackets = 1500000;
-    // Packet k's identification and source port say k.
-    const auto line = [](uint32_t k) {
-        return "UDP Packet ID:" + std::to_string(k & 0xFFFF) +
-               "  127.0.0.1:" + std::to_string(1000 + (k >> 16)) +
+    // Packet k's identification and source port say k, in lines of one length.
+    const auto id = [](uint32_t k) { return 10000 + k % 50000; };
+    const auto port = [](uint32_t k) { return 1000 + k / 50000; };
+    const auto line = [&](uint32_t k) {
+        return "UDP Packet ID:" + std::to_string(id(k)) + "  127.0.0.1:" + std::to_string(port(k)) +
                " > 127.0.0.1:2000 Size: 30b TTL: 64";
     };
     std::vector<uint8_t> packet = kDatagram;
     for (uint32_t k = 0; k < kPackets; ++k) {
-        packet[4] = static_cast<uint8_t>(k);
-        packet[5] = static_cast<uint8_t>(k >> 8);
-        packet[20] = static_cast<uint8_t>((1000 + (k >> 16)) >> 8);
-        packet[21] = static_cast<uint8_t>(1000 + (k >> 16));
+        packet[4] = static_cast<uint8_t>(id(k)); // shown as the host reads it
+        packet[5] = static_cast<uint8_t>(id(k) >> 8);
+        packet[20] = static_cast<uint8_t>(port(k) >> 8);
+        packet[21] = static_cast<uint8_t>(port(k));
         window.fake.Feed(packet);
     }
     ASSERT_TRUE(window.FailReceive());
     const size_t middle = 3 + 2 * (kPackets / 2);
     const size_t last = 3 + 2 * kPackets;
     ASSERT_EQ(window.log()->lineCount(), last + 1);
-    uint64_t middleOffset = 0;
+    uint64_t setUp = 0;
     for (const std::string& text : kSetUpLines)
-        middleOffset += text.size() + 1;
-    for (uint32_t k = 0; k < kPackets / 2; ++k)
-        middleOffset += line(k).size() + 1 + kSeparator.size() + 1;
-    const uint64_t lastOffset =
-        middleOffset + (kPackets - kPackets / 2) * (kSeparator.size() + 1) + [&] {
-            uint64_t sum = 0;
-            for (uint32_t k = kPackets / 2; k < kPackets; ++k)
-                sum += line(k).size() + 1;
-            return sum;
-        }();
+        setUp += text.size() + 1;
+    const uint64_t perPacket = line(0).size() + 1 + kSeparator.size() + 1;
+    const uint64_t middleOffset = setUp + kPackets / 2 * perPacket;
+    const uint64_t lastOffset = setUp + kPackets * perPacket;
     QAccessibleTextInterface* reader =
         QAccessible::queryAccessibleInterface(window.log())->textInterface();
     const struct {
