@@ -83,8 +83,7 @@ TEST(SnifferLogAccessible, EachBurstOfLinesIsOneAnnouncement) {
         for (int i = 0; i < 1000; ++i)
             log.appendLine(line);
         ASSERT_TRUE(WaitUntil([&] { return announced.size() == burst; }));
-        const int end = announced.back().first + announced.back().second;
-        EXPECT_EQ(end, text->characterCount());
+        EXPECT_EQ(announced.back().first + announced.back().second, text->characterCount());
         EXPECT_EQ(announced.back().second, 64 * static_cast<int>(line.size() + 1));
         if (burst > 1) {
             EXPECT_GE(announced.back().first,
