@@ -27,7 +27,7 @@ tests_of() {
     decoder | filter) echo '^(DecodePacket|SnifferPanel|PcapSave|CaptureLoopback|capture_without_capability)' ;;
     dump) echo 'DumpLog|^SnifferPanel' ;;
     sort) echo '^(StrToInt|ColumnSort|MainWindow)' ;;
-    rows) echo '^(SocketRows|TcpStateName|LinuxSocketTables|OtherNamespaces|ConnectionTraffic|Descriptors|MainWindow)' ;;
+    rows) echo '^(SocketRows|OtherNamespaces|ConnectionTraffic|LinuxProcessApi|MainWindow)' ;;
     end) echo '^MainWindow' ;;
     helper) echo '^(CaptureHelper|CaptureLoopback|capture_without_capability)' ;;
     esac

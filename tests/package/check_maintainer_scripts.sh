@@ -27,33 +27,23 @@ helper=/opt/quillmark/quillmark-capture-helper
 old_copy=/opt/quillmark/quillmark-capture
 dumps=/opt/quillmark/dumps
 root=$work/root
-failed=0 passed=0
+failed=0
 # Columns, split by '%': case, script and argument, OVERRIDDEN, FAILING, exit
 # status, regexes the steps (joined by "; ") must and must not match, and one
 # that stderr must match.
 while IFS='%' read -r name call overridden failing status must must_not stderr_must; do
-    rm -rf "$root" && mkdir -p "$root$dumps"
-    echo data >"$root$dumps/dump.log2149"
-    : >"$work/log"
-    set +e
-    env PATH="$work/bin:$PATH" LOG="$work/log" DPKG_ROOT="$root" \
-        OVERRIDDEN="$overridden" FAILING="$failing" \
-        bash "$scripts/${call% *}" "${call#* }" 2>"$work/stderr"
-    actual_status=$?
-    set -e
+    rm -rf "$root" && mkdir -p "$root$dumps" && echo data >"$root$dumps/dump.log2149" && : >"$work/log"
+    actual_status=0
+    env PATH="$work/bin:$PATH" LOG="$work/log" DPKG_ROOT="$root" OVERRIDDEN="$overridden" FAILING="$failing" \
+        bash "$scripts/${call% *}" "${call#* }" 2>"$work/stderr" || actual_status=$?
     log=$(paste -sd';' "$work/log" | sed 's/;/; /g')
     problems=()
     [ "$actual_status" = "$status" ] || problems+=("exit status $actual_status")
     [[ "$log" =~ $must ]] || problems+=("steps lack /$must/")
     [ -z "$must_not" ] || ! [[ "$log" =~ $must_not ]] || problems+=("steps match /$must_not/")
-    [[ "$(cat "$work/stderr")" =~ $stderr_must ]] || problems+=("stderr lacks /$stderr_must/")
+    [[ "$(<"$work/stderr")" =~ $stderr_must ]] || problems+=("stderr lacks /$stderr_must/")
     [ "$(cat "$root$dumps/dump.log2149" 2>/dev/null)" = data ] || problems+=("a dump file is gone")
-    if [ ${#problems[@]} -eq 0 ]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAIL: %s: %s\n  steps: %s\n' "$name" "${problems[*]}" "$log"
-    fi
+    [ ${#problems[@]} -eq 0 ] || { failed=1; printf 'FAIL: %s: %s\n  steps: %s\n' "$name" "${problems[*]}" "$log"; }
 done <<EOF
 install gives the group the helper, then CAP_NET_RAW%postinst configure%%%0%--add root quillmark 0750 $helper; .*setcap cap_net_raw\+ep $root$helper$%setcap.*(chown|--update)%
 install lets only the group write dumps%postinst configure%%%0%^addgroup --quiet --system quillmark; .*--add root quillmark 2770 $dumps;%%
@@ -66,5 +56,4 @@ remove leaves the group and its dump directory until purge%postrm remove%%%0%^$%
 purge takes back the overrides and the group%postrm purge%$helper $dumps%%0%^chown root:root $root$dumps; chmod 00755 $root$dumps; .*--remove $helper; .*--remove $dumps; .*groupdel quillmark$%(^|; )(rm|rmdir) %
 purge goes on when the group cannot be removed%postrm purge%%groupdel%0%groupdel quillmark%%could not remove the group
 EOF
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+exit "$failed"

@@ -16,27 +16,19 @@ inline constexpr uint64_t kStartTime = 1000;
 // A process that answers each query as told, and a process table of them:
 // which identifiers exist, and which process each opens.
 struct FakeProcess : platform::ProcessHandle {
-    bool opens = true;
+    bool opens = true, baseNameFails = false, fileNameFails = false;
     std::optional<std::string> exe; // nullopt: no first module
-    bool baseNameFails = false;
-    bool fileNameFails = false;
     std::optional<platform::MemoryCounters> memory;
     std::optional<std::vector<std::string>> modules; // nullopt: enumeration fails
     std::optional<uint64_t> startTime = kStartTime;
 
     std::optional<platform::ModuleHandle> FirstModule() override { return exe; }
-    std::optional<std::vector<platform::ModuleHandle>> EnumProcessModules() override {
-        return modules;
+    std::optional<std::vector<std::string>> EnumProcessModules() override { return modules; }
+    std::optional<std::string> GetModuleBaseName(const std::string& module) override {
+        return baseNameFails ? std::nullopt : std::optional(module.substr(module.rfind('/') + 1));
     }
-    std::optional<std::string> GetModuleBaseName(const platform::ModuleHandle& module) override {
-        if (baseNameFails)
-            return std::nullopt;
-        return module.substr(module.rfind('/') + 1);
-    }
-    std::optional<std::string> GetModuleFileName(const platform::ModuleHandle& module) override {
-        if (fileNameFails)
-            return std::nullopt;
-        return module;
+    std::optional<std::string> GetModuleFileName(const std::string& module) override {
+        return fileNameFails ? std::nullopt : std::optional(module);
     }
     std::optional<platform::MemoryCounters> GetProcessMemoryInfo() override { return memory; }
     std::optional<uint64_t> StartTime() override { return startTime; }
@@ -71,8 +63,7 @@ struct FakeProcessApi : platform::ProcessApi {
 inline FakeProcess Running(const std::string& exe, uint64_t rss = 4096, uint64_t hwm = 8192,
                            std::optional<uint64_t> startTime = kStartTime) {
     FakeProcess process;
-    process.exe = exe;
-    process.startTime = startTime;
+    process.exe = exe, process.startTime = startTime;
     process.memory = platform::MemoryCounters{rss, hwm};
     process.modules = std::vector<std::string>{exe, "/usr/lib/x86_64-linux-gnu/libc.so.6"};
     return process;

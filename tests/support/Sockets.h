@@ -81,10 +81,3 @@ inline Fd Connect(int family, const char* address, uint16_t port, uint16_t fromP
         throw std::runtime_error("cannot connect");
     return socket;
 }
-
-inline uint16_t PortOf(const Fd& socket) {
-    sockaddr_in6 name{};
-    socklen_t length = sizeof name;
-    getsockname(socket.fd, reinterpret_cast<sockaddr*>(&name), &length);
-    return ntohs(name.sin6_port); // sin_port lies at the same offset
-}

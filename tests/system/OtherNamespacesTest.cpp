@@ -8,7 +8,6 @@
 #include "support/Child.h"
 #include "support/Sockets.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <set>
 

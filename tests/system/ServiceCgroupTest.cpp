@@ -14,7 +14,6 @@
 #include <cstring>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/stat.h>
 
 namespace {
@@ -22,33 +21,25 @@ namespace {
 // Removes the group the test made, once the child in it is gone.
 struct Scope {
     std::string path;
-    ~Scope() {
-        if (!path.empty())
-            rmdir(path.c_str());
-    }
+    ~Scope() { rmdir(path.c_str()); }
 };
 
 // The real tables as a reader sees them that may not look into the owners'
 // descriptors: every owner unknown.
-class OwnersUnknown : public platform::SocketTableApi {
-  public:
+struct OwnersUnknown : platform::LinuxSocketTables {
     platform::EndpointTables GetEndpointTables(platform::TableRequest request) override {
-        platform::EndpointTables tables = real_.GetEndpointTables(request);
+        platform::EndpointTables tables = LinuxSocketTables::GetEndpointTables(request);
         for (auto& row : tables.tcp.value())
             row.dwOwningPid = 0;
         return tables;
     }
-
-  private:
-    platform::LinuxSocketTables real_;
 };
 
 } // namespace
 
 TEST(ServiceCgroup, AChildInADockerScopeAndItsOwnerlessListenerNameTheContainer) {
-    int go[2], ready[2];
-    if (unshare(CLONE_NEWNET) != 0 || std::system("ip link set lo up") != 0 || pipe(go) != 0 ||
-        pipe(ready) != 0)
+    int ready[2];
+    if (!EnterPrivateNetwork() || pipe(ready) != 0)
         GTEST_SKIP() << "private network namespaces need CAP_SYS_ADMIN and the ip command";
     std::ifstream file("/proc/self/mountinfo");
     const auto mount = platform::FindCgroup2Mount(std::string(std::istreambuf_iterator(file), {}));
@@ -56,30 +47,24 @@ TEST(ServiceCgroup, AChildInADockerScopeAndItsOwnerlessListenerNameTheContainer)
         GTEST_SKIP() << "no cgroup2 file system is mounted";
     char id[65];
     std::snprintf(id, sizeof id, "feed%060x", static_cast<unsigned>(getpid()));
-    Scope scope{mount->mountPoint + "/docker-" + id + ".scope"};
-    if (mkdir(scope.path.c_str(), 0755) != 0) {
-        const int error = errno;
-        scope.path.clear();
-        GTEST_SKIP() << "cannot make a cgroup at " << mount->mountPoint << ": "
-                     << std::strerror(error);
-    }
-    // The socket belongs to the group its maker is in at the time.
+    const Scope scope{mount->mountPoint + "/docker-" + id + ".scope"};
+    if (mkdir(scope.path.c_str(), 0755) != 0)
+        GTEST_SKIP() << "cannot make a cgroup at " << scope.path << ": " << std::strerror(errno);
+    // The socket belongs to the group its maker is in at the time: the child
+    // moves itself in first.
     const Child child{fork()};
-    char byte = 0;
     if (child.pid == 0) {
-        if (read(go[0], &byte, 1) == 1) {
-            const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47020);
-            // and one in a network namespace of its own, read through /proc.
-            if (unshare(CLONE_NEWNET) == 0 && std::system("ip link set lo up") == 0) {
-                const Fd other = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47021);
-                if (write(ready[1], "+", 1) == 1)
-                    pause();
-            }
+        std::ofstream(scope.path + "/cgroup.procs") << 0 << std::flush;
+        const Fd listener = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47020);
+        // and one in a network namespace of its own, read through /proc.
+        if (EnterPrivateNetwork()) {
+            const Fd other = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47021);
+            if (write(ready[1], "+", 1) == 1)
+                pause();
         }
         _exit(1);
     }
-    std::ofstream(scope.path + "/cgroup.procs") << child.pid << std::flush;
-    ASSERT_EQ(write(go[1], "+", 1), 1);
+    char byte = 0;
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
 
     platform::LinuxProcessApi processes;

@@ -18,10 +18,6 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
-void WriteFile(const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 // Packet bytes whose printable text is "GET /" CR LF CR LF: LF, TAB and the
 // other control bytes are left out.
 const std::vector<uint8_t> kGet = {0x01, 0x0A, 0x09, 'G',  'E',  'T',
@@ -64,12 +60,12 @@ TEST_P(DumpLogSetAside, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) 
     EXPECT_TRUE(fs::is_empty(files.dumps()));
     EXPECT_EQ(fs::status(files.dumps()).permissions(), fs::perms::owner_all);
     PrepareDumpFile(files, numbers); // still no file: nothing drawn
-    WriteFile(File(), "first");
+    std::ofstream(File()) << "first";
     PrepareDumpFile(files, numbers);
-    WriteFile(File(), "second");
+    std::ofstream(File()) << "second";
     PrepareDumpFile(files, numbers);
-    WriteFile(File(), "third");
-    WriteFile(File("dump.log4730"), "earlier run");
+    std::ofstream(File()) << "third";
+    std::ofstream(File("dump.log4730")) << "earlier run";
     PrepareDumpFile(files, numbers);
     Write(kGet);
     Write({0x0A, 0x7F, 0x80, 0xFF, 0x1F}, "Unknown to this software");
@@ -91,7 +87,7 @@ INSTANTIATE_TEST_SUITE_P(WithAndWithoutNoReplaceRename, DumpLogSetAside, testing
 
 TEST_F(DumpLogTest, NeverWritesThroughASymbolicLink) {
     PrepareDumpFile(files, numbers);
-    WriteFile(File("target"), "kept");
+    std::ofstream(File("target")) << "kept";
     fs::create_symlink(File("target"), File());
     Write(kGet);
     EXPECT_EQ(ReadFile(File("target")), "kept");

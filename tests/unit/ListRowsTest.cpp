@@ -106,25 +106,22 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
         {"0", "TCP6", "2001:db8::1:0:0:1", "22", "fe80::2", "50000", "Unknown", "", ""}};
     const Rows udp6 = {
         {"200", "UDP6", "::1", "546", "N/A", "N/A", "N/A", "<unknown>", "/opt/daemon"}};
+    const Rows listeners6 = {
+        listeners[0], listeners[1], {"100", "::", "22", "sshd", "/usr/sbin/sshd"}};
     const struct {
         const char* fault;
-        std::function<void(FakeSocketTables&)> make;
         bool ipv6;
         Rows listeners;
         Rows connections; // every TCP row, then every UDP row
+        std::function<void(FakeSocketTables&)> make = [](auto&) {};
     } cases[] = {
-        {"none", [](auto&) {}, false, listeners, {tcp[0], tcp[1], tcp[2], udp[0]}},
-        {"the TCP fetch fails", [](auto& tables) { tables.tcp.reset(); }, false, {}, udp},
-        {"the UDP fetch fails", [](auto& tables) { tables.udp.reset(); }, false, listeners, tcp},
-        {"both tables are empty",
-         [](auto& tables) { tables.tcp->clear(), tables.udp->clear(); },
-         false,
-         {},
-         {}},
+        {"none", false, listeners, {tcp[0], tcp[1], tcp[2], udp[0]}},
+        {"the TCP fetch fails", false, {}, udp, [](auto& tables) { tables.tcp.reset(); }},
+        {"the UDP fetch fails", false, listeners, tcp, [](auto& tables) { tables.udp.reset(); }},
+        {"both are empty", false, {}, {}, [](auto& t) { t.tcp->clear(), t.udp->clear(); }},
         {"none, IPv6 asked for",
-         [](auto&) {},
          true,
-         {listeners[0], listeners[1], {"100", "::", "22", "sshd", "/usr/sbin/sshd"}},
+         listeners6,
          {tcp[0], tcp[1], tcp[2], tcp6[0], tcp6[1], udp[0], udp6[0]}},
     };
     for (const auto& c : cases) {

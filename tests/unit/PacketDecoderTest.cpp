@@ -76,17 +76,23 @@ Calls Decode(const Packet& packet, const CaptureSettings& settings) {
     return output.calls;
 }
 
+// The line of a packet from 10.0.0.2 to 10.0.0.1 of a kind and size, with
+// the ends written between its ID and its size.
+std::string Line(const std::string& kind, int size,
+                 const std::string& ends = "10.0.0.2 > 10.0.0.1") {
+    return kind + " Packet ID:13330  " + ends + " Size: " + std::to_string(size) + "b TTL: 128";
+}
+
 const CaptureSettings kAny = With("ANY");
-const std::string kTcpSyn =
-    "TCP Packet ID:13330  10.0.0.2:1025 > 10.0.0.1:80 Size: 60b TTL: 128 FLAGS: SYN ";
-const std::string kUdp = "UDP Packet ID:13330  10.0.0.2:1025 > 10.0.0.1:80 Size: 60b TTL: 128";
-const std::string kErrorneousTcp =
-    "Errorneous TCP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 20b TTL: 128";
-const std::string kOther = "PROTO ID (Check RFC790 for proto description):47 Packet ID:13330  "
-                           "10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128";
-const std::string kIcmp = "ICMP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128";
-const std::string kTcpDump = "dump TCP 10.0.0.2:1025 > 10.0.0.1:80 60b";
-const std::string kUdpDump = "dump UDP 10.0.0.2:1025 > 10.0.0.1:80 60b";
+const std::string kPorts = "10.0.0.2:1025 > 10.0.0.1:80";
+const std::string kTcpSyn = Line("TCP", 60, kPorts) + " FLAGS: SYN ",
+                  kUdp = Line("UDP", 60, kPorts);
+const std::string kTcpDump = "dump TCP " + kPorts + " 60b",
+                  kUdpDump = "dump UDP " + kPorts + " 60b";
+const std::string kOther = Line("PROTO ID (Check RFC790 for proto description):47", 60);
+// A TCP packet of 21 bytes, whose ports read from its one byte and zeros.
+const std::string kShortTcp = Line("TCP", 21, "10.0.0.2:1280 > 10.0.0.1:0") + " FLAGS: ";
+const std::string kShortTcpDump = "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b";
 
 } // namespace
 
@@ -102,48 +108,38 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
         // Each kind of line.
         {{}, kAny, kTcpSyn, kTcpDump},
         {{.protocol = 17}, kAny, kUdp, kUdpDump},
-        {{.protocol = 1}, kAny, kIcmp},
-        {{.protocol = 2},
-         With("IGMP"),
-         "IGMP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128"},
+        {{.protocol = 1}, kAny, Line("ICMP", 60)},
+        {{.protocol = 2}, With("IGMP"), Line("IGMP", 60)},
         {{.protocol = 47},
          kAny,
          kOther,
          "dump Unknown to this software 10.0.0.2:0 > 10.0.0.1:0 60b"},
         {{.protocol = 47}, With("TCP"), ""},
-        {{.size = 20}, kAny, kErrorneousTcp},
-        {{.protocol = 17, .size = 20},
-         kAny,
-         "Errorneous UDP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 20b TTL: 128"},
+        {{.size = 20}, kAny, Line("Errorneous TCP", 20)},
+        {{.protocol = 17, .size = 20}, kAny, Line("Errorneous UDP", 20)},
         // 21 bytes: what lies past the packet reads 0.
-        {{.size = 21, .transport = {0x05}},
-         kAny,
-         "TCP Packet ID:13330  10.0.0.2:1280 > 10.0.0.1:0 Size: 21b TTL: 128 FLAGS: ",
-         "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b"},
+        {{.size = 21, .transport = {0x05}}, kAny, kShortTcp, kShortTcpDump},
         // IHL 0: the ports are the first four bytes of the IP header itself.
         {{.protocol = 17, .size = 28, .versionIhl = 0x40, .transport = {}},
          kAny,
-         "UDP Packet ID:13330  10.0.0.2:16384 > 10.0.0.1:0 Size: 28b TTL: 128",
+         Line("UDP", 28, "10.0.0.2:16384 > 10.0.0.1:0"),
          "dump UDP 10.0.0.2:16384 > 10.0.0.1:0 28b"},
         // IHL 15, with 61 and 60 bytes.
         {{.size = 61, .versionIhl = 0x4F, .transport = {0x01}},
          kAny,
-         "TCP Packet ID:13330  10.0.0.2:256 > 10.0.0.1:0 Size: 61b TTL: 128 FLAGS: ",
+         Line("TCP", 61, "10.0.0.2:256 > 10.0.0.1:0") + " FLAGS: ",
          "dump TCP 10.0.0.2:256 > 10.0.0.1:0 61b"},
-        {{.versionIhl = 0x4F},
-         kAny,
-         "Errorneous TCP Packet ID:13330  10.0.0.2 > 10.0.0.1 Size: 60b TTL: 128"},
+        {{.versionIhl = 0x4F}, kAny, Line("Errorneous TCP", 60)},
         // The flags in their order, each with its space; the two top bits have no
         // name.
         {{.transport = Tcp(0xFF)},
          kAny,
-         "TCP Packet ID:13330  10.0.0.2:1025 > 10.0.0.1:80 Size: 60b TTL: 128 FLAGS: URG ACK PSH "
-         "RST SYN FIN ",
+         Line("TCP", 60, kPorts) + " FLAGS: URG ACK PSH RST SYN FIN ",
          kTcpDump},
         // The protocol filter passes its own case, or any under "ANY".
         {{.protocol = 17}, With("TCP"), ""},
         {{.protocol = 17}, With("UDP"), kUdp, kUdpDump},
-        {{.protocol = 1}, With("ICMP"), kIcmp},
+        {{.protocol = 1}, With("ICMP"), Line("ICMP", 60)},
         {{}, With("ANY "), ""},
         // Address filters compare whole texts, on every kind of line.
         {{}, With("ANY", "10.0.0.2"), kTcpSyn, kTcpDump},
@@ -156,27 +152,23 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
         // Address bytes past the packet read 0, and so does its protocol.
         {{.size = 14},
          With("ANY", "10.0.0.0", "0.0.0.0"),
-         "Errorneous TCP Packet ID:13330  10.0.0.0 > 0.0.0.0 Size: 14b TTL: 128"},
+         Line("Errorneous TCP", 14, "10.0.0.0 > 0.0.0.0")},
         {{.size = 9},
          kAny,
-         "PROTO ID (Check RFC790 for proto description):0 Packet ID:13330  0.0.0.0 > 0.0.0.0 "
-         "Size: 9b TTL: 128",
+         Line("PROTO ID (Check RFC790 for proto description):0", 9, "0.0.0.0 > 0.0.0.0"),
          "dump Unknown to this software 0.0.0.0:0 > 0.0.0.0:0 9b"},
         // Port filters, on decoded TCP only, wherever the header lies.
         {{}, With("ANY", "", "", 1026), ""},
         {{}, With("TCP", "", "", 0, 80), kTcpSyn, kTcpDump},
         {{}, With("TCP", "10.0.0.2", "10.0.0.1", 1025, 80), kTcpSyn, kTcpDump},
         {{}, With("ANY", "", "", 70000), ""},
-        {{.size = 20}, With("ANY", "", "", 70000), kErrorneousTcp},
+        {{.size = 20}, With("ANY", "", "", 70000), Line("Errorneous TCP", 20)},
         {{.protocol = 17}, With("ANY", "", "", 70000, 9), kUdp, kUdpDump},
-        {{.size = 21, .transport = {0x05}},
-         With("TCP", "", "", 1280),
-         "TCP Packet ID:13330  10.0.0.2:1280 > 10.0.0.1:0 Size: 21b TTL: 128 FLAGS: ",
-         "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b"},
+        {{.size = 21, .transport = {0x05}}, With("TCP", "", "", 1280), kShortTcp, kShortTcpDump},
         {{.size = 21, .transport = {0x05}}, With("TCP", "", "", 0, 1), ""},
         {{.size = 28, .versionIhl = 0x40, .transport = {}},
          With("ANY", "", "", 16384),
-         "TCP Packet ID:13330  10.0.0.2:16384 > 10.0.0.1:0 Size: 28b TTL: 128 FLAGS: ",
+         Line("TCP", 28, "10.0.0.2:16384 > 10.0.0.1:0") + " FLAGS: ",
          "dump TCP 10.0.0.2:16384 > 10.0.0.1:0 28b"},
         {{.size = 61, .versionIhl = 0x4F, .transport = {0x01}}, With("ANY", "", "", 257), ""},
     };
