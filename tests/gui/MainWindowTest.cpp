@@ -9,6 +9,7 @@
 #include "support/FakePlatform.h"
 #include "support/FileSizeLimit.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -216,7 +218,7 @@ TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcess) {
 // Ctrl+F opens the find bar; typing keeps the rows that hold the text in any
 // column, ignoring case, across a rebuild and under a header click, and the
 // status bar counts them while the bar is open. Escape brings all back, in
-// the order of the sort.
+// the order of the sort. A screen reader names the bar's close button.
 TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     ListView& list = List("ListView1");
     list.setFocus();
@@ -233,6 +235,9 @@ TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     QTest::keyClick(&list, Qt::Key_Escape);
     EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300", "12", "7"}));
     EXPECT_EQ(Status(), "");
+    auto* close = list.parentWidget()->findChild<QWidget*>("FindBar")->findChild<QToolButton*>();
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(close)->text(QAccessible::Name),
+              "Close find bar");
 }
 
 // A row of PID 0 has no End process; the Menu key opens the menu of the
