@@ -52,6 +52,7 @@ class SnifferLogAccessible : public QAccessibleWidget, public QAccessibleTextInt
     void setSelection(int index, int start, int end) override;
     int cursorPosition() const override;
     void setCursorPosition(int position) override { setSelection(0, position, position); }
+    using QAccessibleWidget::text; // the widget's name and the like, beside the text's range
     QString text(int start, int end) const override;
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start,
                              int* end) const override {
