@@ -200,69 +200,48 @@ TEST_F(MainWindow, AFailingLiveRefreshShowsOneErrorDialogAndWaitsWhileItIsOpen) 
     EXPECT_EQ(whileShown, opened);
 }
 
-// A double-click on a Listeners row opens the Modules window of its PID, also
-// when the find bar hides the rows before it.
-TEST_F(MainWindow, DoubleClickOpensTheModulesOfTheRowsProcess) {
+// Ctrl+F opens the find bar; typing keeps the rows that hold the text in any
+// column, ignoring case, across a rebuild and under a header click, and the
+// status bar counts them while the bar is open; a double-click opens the
+// Modules window of the row's PID, also when the bar hides the rows before
+// it. Escape brings all back, in the order of the sort. A screen reader
+// names the bar's close button.
+TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
     Tabs().setCurrentIndex(1);
     ListView& list = List("ListView2");
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
-    QTest::keyClicks(QApplication::focusWidget(), "6000");
+    QTest::keyClicks(QApplication::focusWidget(), "xV");
+    EXPECT_EQ(Column("ListView2", 0), Texts{"300"});
+    EXPECT_EQ(Status(), "1 of 2 rows");
     const QPoint cell = list.visualRect(list.model()->index(0, 2)).center();
     Answers answers;
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, cell);
     QTest::mouseDClick(list.viewport(), Qt::LeftButton, {}, cell);
     EXPECT_EQ(answers.shown, QStringList({"Modules in use of PID 300: 2"}));
-}
-
-// Ctrl+F opens the find bar; typing keeps the rows that hold the text in any
-// column, ignoring case, across a rebuild and under a header click, and the
-// status bar counts them while the bar is open. Escape brings all back, in
-// the order of the sort. A screen reader names the bar's close button.
-TEST_F(MainWindow, FindBarFiltersAsYouTypeAndAcrossRebuilds) {
-    ListView& list = List("ListView1");
-    list.setFocus();
-    QTest::keyClick(&list, Qt::Key_F, Qt::ControlModifier);
-    QTest::keyClicks(QApplication::focusWidget(), "xV");
-    EXPECT_EQ(Column("ListView1", 0), Texts{"300"});
-    EXPECT_EQ(Status(), "1 of 3 rows");
+    QApplication::setActiveWindow(form.get()); // the Modules window had it
     processes.add(3000, Running("/opt/XV"));
+    sockets.tcp->push_back({2, 0, htons(80), 0, 0, 3000});
     Action("Refresh1").trigger();
     ClickHeader(list, 0);
-    EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300"}));
-    EXPECT_EQ(Status(), "2 of 4 rows");
+    EXPECT_EQ(Column("ListView2", 0), (Texts{"3000", "300"}));
+    EXPECT_EQ(Status(), "2 of 3 rows");
     list.setFocus();
     QTest::keyClick(&list, Qt::Key_Escape);
-    EXPECT_EQ(Column("ListView1", 0), (Texts{"3000", "300", "12", "7"}));
+    EXPECT_EQ(Column("ListView2", 0), (Texts{"3000", "300", "7"}));
     EXPECT_EQ(Status(), "");
     auto* close = list.parentWidget()->findChild<QWidget*>("FindBar")->findChild<QToolButton*>();
     EXPECT_EQ(QAccessible::queryAccessibleInterface(close)->text(QAccessible::Name),
               "Close find bar");
 }
 
-// A row of PID 0 has no End process; the Menu key opens the menu of the
+// A row of PID 0 has no End process. Two processes listen on one port
+// (SO_REUSEPORT): a rebuild while the menu of the second is open keeps that
+// row selected, and the menu acts on it. The Menu key opens the menu of the
 // selected row. An option turned on is on at the next start.
-TEST_F(MainWindow, SocketListMenusAndRememberedOptions) {
-    sockets.tcp->push_back({2, 0, htons(25), 0, 0, 0});
-    Tabs().setCurrentIndex(1);
-    Answers answers{"Refresh every 2 seconds"};
-    RightClick(List("ListView2"), 2);
-    form = std::make_unique<TForm1>(os);
-    form->findChild<QTabWidget*>()->setCurrentIndex(2);
-    List("ListView3").selectRow(0);
-    answers.choose.clear();
-    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
-    QApplication::sendEvent(&List("ListView3"), &menuKey);
-    ASSERT_EQ(answers.shown.size(), 2);
-    EXPECT_FALSE(answers.shown[0].contains("End process..."));
-    EXPECT_TRUE(answers.shown[1].contains("End process..."));
-    EXPECT_TRUE(answers.shown[1].contains("Refresh every 2 seconds (on)"));
-}
-
-// Two processes listen on one port (SO_REUSEPORT): a rebuild while the menu
-// of the second is open keeps that row selected, and the menu acts on it.
-TEST_F(MainWindow, TheMenuActsOnItsRowAndARebuildKeepsItSelected) {
+TEST_F(MainWindow, TheMenuActsOnItsRowAndOptionsAreRemembered) {
     sockets.tcp->push_back({2, 0, htons(22), 0, 0, 300});
+    sockets.tcp->push_back({2, 0, htons(25), 0, 0, 0});
     Tabs().setCurrentIndex(1);
     std::string reselected;
     QTimer::singleShot(0, [&] {
@@ -273,6 +252,18 @@ TEST_F(MainWindow, TheMenuActsOnItsRowAndARebuildKeepsItSelected) {
     RightClick(List("ListView2"), 2);
     EXPECT_EQ(reselected, "300");
     EXPECT_EQ(answers.shown.last(), "Process 300 (Xvfb) has already ended.");
+    answers.choose = "Refresh every 2 seconds";
+    RightClick(List("ListView2"), 3);
+    form = std::make_unique<TForm1>(os);
+    form->findChild<QTabWidget*>()->setCurrentIndex(2);
+    List("ListView3").selectRow(0);
+    answers.choose.clear();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, {}, {});
+    QApplication::sendEvent(&List("ListView3"), &menuKey);
+    ASSERT_EQ(answers.shown.size(), 4);
+    EXPECT_FALSE(answers.shown[2].contains("End process..."));
+    EXPECT_TRUE(answers.shown[3].contains("End process..."));
+    EXPECT_TRUE(answers.shown[3].contains("Refresh every 2 seconds (on)"));
 }
 
 // Copy gives the selected row's cells; the CSV quotes a name and path that

@@ -1,7 +1,7 @@
 #pragma once
 
 // While one lives, no new thread can be had: each asks for a stack that no
-// address space holds. Allow ends that early.
+// address space holds.
 
 #include <cstdint>
 #include <pthread.h>
@@ -16,9 +16,8 @@ struct NoNewThreads {
         pthread_attr_destroy(&huge);
     }
     ~NoNewThreads() {
-        Allow();
+        pthread_setattr_default_np(&usual);
         pthread_attr_destroy(&usual);
     }
-    void Allow() { pthread_setattr_default_np(&usual); }
     pthread_attr_t usual;
 };

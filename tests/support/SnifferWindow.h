@@ -64,18 +64,15 @@ struct SnifferWindow {
     bool WaitForLines(size_t count) {
         return WaitUntil([&] { return log()->lineCount() >= count; });
     }
-    // The eight settings controls, then Stop, each enabled or not.
-    std::vector<bool> enabled() {
-        std::vector<bool> enabled;
+    // The eight settings controls, then Stop: 1 for each one enabled.
+    std::string enabled() {
+        std::string enabled;
         for (const char* name : {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5", "dumpcheck",
                                  "protobox", "Button1", "Button2"})
-            enabled.push_back(form.findChild<QWidget*>(name)->isEnabled());
+            enabled += form.findChild<QWidget*>(name)->isEnabled() ? '1' : '0';
         return enabled;
     }
-    static inline const std::vector<bool> kIdle = {true, true, true, true, true,
-                                                   true, true, true, false};
-    static inline const std::vector<bool> kLocked = {false, false, false, false, false,
-                                                     false, false, false, true};
+    static inline const std::string kIdle = "111111110", kLocked = "000000001";
     bool WaitForIdle() {
         return WaitUntil([&] { return enabled() == kIdle; });
     }

@@ -26,23 +26,19 @@
 
 namespace {
 
-// Gives uid 65534 a cache directory of its own, where the log is kept.
-bool GiveCacheToNobody() {
-    static const TempDirectory cache;
-    return chown(cache.path().c_str(), 65534, 65534) == 0 &&
-           setenv("XDG_CACHE_HOME", cache.path().c_str(), 1) == 0;
-}
-
 // Becomes uid and gid 65534 in a private network where that user may ping,
-// with the helpers ready; so for the whole process, once.
+// with the helpers ready and a cache directory of its own for the log; so
+// for the whole process, once.
 const CaptureHelpers* WithoutCapability() {
     static const CaptureHelpers helpers;
+    static const TempDirectory cache;
     static const bool dropped =
         helpers.settable && EnterPrivateNetwork() &&
         std::system("sysctl -qw net.ipv4.ping_group_range='65534 65534'") == 0 &&
-        chown(helpers.path().c_str(), 65534, 65534) == 0 && GiveCacheToNobody() &&
-        setgroups(0, nullptr) == 0 && setresgid(65534, 65534, 65534) == 0 &&
-        setresuid(65534, 65534, 65534) == 0;
+        chown(helpers.path().c_str(), 65534, 65534) == 0 &&
+        chown(cache.path().c_str(), 65534, 65534) == 0 &&
+        setenv("XDG_CACHE_HOME", cache.path().c_str(), 1) == 0 && setgroups(0, nullptr) == 0 &&
+        setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0;
     return dropped ? &helpers : nullptr;
 }
 

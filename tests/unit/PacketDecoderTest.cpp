@@ -84,8 +84,8 @@ std::string Line(const std::string& kind, int size,
 }
 
 const CaptureSettings kAny = With("ANY");
-const std::string kPorts = "10.0.0.2:1025 > 10.0.0.1:80";
-const std::string kTcpSyn = Line("TCP", 60, kPorts) + " FLAGS: SYN ",
+const std::string kPorts = "10.0.0.2:1025 > 10.0.0.1:80", kNoPorts = "10.0.0.2:0 > 10.0.0.1:0";
+const std::string kTcp = Line("TCP", 60, kPorts) + " FLAGS: ", kTcpSyn = kTcp + "SYN ",
                   kUdp = Line("UDP", 60, kPorts);
 const std::string kTcpDump = "dump TCP " + kPorts + " 60b",
                   kUdpDump = "dump UDP " + kPorts + " 60b";
@@ -110,10 +110,7 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
         {{.protocol = 17}, kAny, kUdp, kUdpDump},
         {{.protocol = 1}, kAny, Line("ICMP", 60)},
         {{.protocol = 2}, With("IGMP"), Line("IGMP", 60)},
-        {{.protocol = 47},
-         kAny,
-         kOther,
-         "dump Unknown to this software 10.0.0.2:0 > 10.0.0.1:0 60b"},
+        {{.protocol = 47}, kAny, kOther, "dump Unknown to this software " + kNoPorts + " 60b"},
         {{.protocol = 47}, With("TCP"), ""},
         {{.size = 20}, kAny, Line("Errorneous TCP", 20)},
         {{.protocol = 17, .size = 20}, kAny, Line("Errorneous UDP", 20)},
@@ -132,10 +129,7 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
         {{.versionIhl = 0x4F}, kAny, Line("Errorneous TCP", 60)},
         // The flags in their order, each with its space; the two top bits have no
         // name.
-        {{.transport = Tcp(0xFF)},
-         kAny,
-         Line("TCP", 60, kPorts) + " FLAGS: URG ACK PSH RST SYN FIN ",
-         kTcpDump},
+        {{.transport = Tcp(0xFF)}, kAny, kTcp + "URG ACK PSH RST SYN FIN ", kTcpDump},
         // The protocol filter passes its own case, or any under "ANY".
         {{.protocol = 17}, With("TCP"), ""},
         {{.protocol = 17}, With("UDP"), kUdp, kUdpDump},
