@@ -1,5 +1,7 @@
 #include "CgroupService.h"
 
+#include "platform/CgroupFile.h"
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -142,22 +144,8 @@ std::string UnitOf(const Parts& parts) {
 } // namespace
 
 std::string CgroupPath(std::string_view cgroupFile) {
-    std::optional<std::string_view> v2, systemd, longest;
-    for (const std::string_view line : Split(cgroupFile, '\n')) {
-        const size_t first = line.find(':');
-        const size_t second = line.find(':', first == std::string_view::npos ? 0 : first + 1);
-        if (first == std::string_view::npos || second == std::string_view::npos)
-            continue;
-        const std::string_view controllers = line.substr(first + 1, second - first - 1);
-        const std::string_view path = line.substr(second + 1);
-        if (line.substr(0, first) == "0" && controllers.empty())
-            v2 = path;
-        else if (controllers == "name=systemd")
-            systemd = path;
-        else if (!longest || path.size() > longest->size())
-            longest = path;
-    }
-    for (const auto& path : {v2, systemd, longest})
+    const auto paths = platform::ParseCgroupFile(cgroupFile);
+    for (const auto& path : {paths.v2, paths.systemd, paths.longest})
         if (path && *path != "/" && !path->empty())
             return std::string(*path);
     return {};

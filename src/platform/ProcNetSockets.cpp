@@ -1,5 +1,6 @@
 #include "ProcNetSockets.h"
 
+#include "CgroupFile.h"
 #include "CgroupIds.h"
 #include "ProcFs.h"
 
@@ -89,11 +90,10 @@ uint64_t CgroupIdOf(int procFd, const char* pid, const std::optional<Cgroup2Moun
     const auto text = procfs::ReadFileAt(procFd, (std::string(pid) + "/cgroup").c_str());
     if (!text)
         return 0;
-    const size_t start = text->starts_with("0::") ? 0 : text->find("\n0::");
-    if (start == std::string::npos)
+    const auto v2 = ParseCgroupFile(*text).v2;
+    if (!v2)
         return 0;
-    const size_t from = start + (start == 0 ? 3 : 4);
-    const std::string path = text->substr(from, text->find('\n', from) - from);
+    const std::string path(*v2);
     // Only a group inside the mounted part of the tree has a directory.
     const std::string& root = mount->root;
     if (root != "/" && path != root && !path.starts_with(root + "/"))
