@@ -153,28 +153,24 @@ TEST(SnifferPanel, AMillionsOfLinesCaptureReadsBackExactly) {
         window.fake.Feed(packet);
     }
     ASSERT_TRUE(window.FailReceive());
-    const size_t middle = 3 + 2 * (kPackets / 2);
-    const size_t last = 3 + 2 * kPackets;
-    ASSERT_EQ(window.log()->lineCount(), last + 1);
-    const uint64_t setUp =
-        kSetUpLines[0].size() + kSetUpLines[1].size() + kSetUpLines[2].size() + 3;
-    const uint64_t perPacket = line(0).size() + 1 + kSeparator.size() + 1;
+    ASSERT_EQ(window.log()->lineCount(), 4 + 2 * size_t{kPackets});
+    // The first line, the middle packet's and the last, at text offsets
+    // counted here: the set-up lines, then each packet's line and separator.
+    const uint64_t setUp = kSetUpLines[0].size() + kSetUpLines[1].size() + kSetUpLines[2].size();
+    const uint64_t perPacket = line(0).size() + kSeparator.size() + 2;
+    const std::tuple<size_t, uint64_t, std::string> cases[] = {
+        {0, 0, kSetUpLines[0] + "\n"},
+        {3 + kPackets, setUp + 3 + kPackets / 2 * perPacket, line(kPackets / 2) + "\n"},
+        {3 + 2 * size_t{kPackets}, setUp + 3 + kPackets * perPacket, "Sniffer stoped."}};
     QAccessibleTextInterface* reader =
         QAccessible::queryAccessibleInterface(window.log())->textInterface();
-    const struct {
-        size_t index;
-        uint64_t offset;
-        std::string text;
-    } cases[] = {{0, 0, kSetUpLines[0] + "\n"},
-                 {middle, setUp + kPackets / 2 * perPacket, line(kPackets / 2) + "\n"},
-                 {last, setUp + kPackets * perPacket, "Sniffer stoped."}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(window.log()->line(c.index) + (c.index < last ? "\n" : ""), c.text);
+    for (const auto& [index, offset, text] : cases) {
         int start = 0, end = 0;
-        const QString text = reader->textAtOffset(static_cast<int>(c.offset),
-                                                  QAccessible::LineBoundary, &start, &end);
-        EXPECT_EQ(text.toStdString(), c.text) << c.index;
-        EXPECT_EQ(start, static_cast<int>(c.offset)) << c.index;
+        const QString read =
+            reader->textAtOffset(static_cast<int>(offset), QAccessible::LineBoundary, &start, &end);
+        EXPECT_EQ(window.log()->line(index), text.substr(0, text.find('\n'))) << index;
+        EXPECT_EQ(read.toStdString(), text) << index;
+        EXPECT_EQ(start, static_cast<int>(offset)) << index;
     }
 }
 
