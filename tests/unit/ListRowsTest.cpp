@@ -5,7 +5,6 @@
 #include "app/Modules.h"
 #include "lists/ProcessRows.h"
 #include "lists/SocketRows.h"
-#include "platform/MibTables.h"
 #include "support/FakePlatform.h"
 
 #include <functional>
@@ -145,12 +144,4 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
             owners.insert(row.caption);
         EXPECT_EQ(processes.opens, static_cast<int>(owners.size())) << "each owner once";
     }
-}
-
-// Each kernel TCP state (tcp_states.h: 1 ESTABLISHED to 11 CLOSING, 12
-// NEW_SYN_RECV) becomes its MIB state; one the MIB does not know is unknown.
-TEST(MibTcpState, EveryKernelStateHasItsMibState) {
-    const uint32_t mib[] = {0, 5, 3, 4, 6, 7, 11, 1, 8, 10, 2, 9, 4, 0};
-    for (uint8_t kernel = 0; kernel < std::size(mib); ++kernel)
-        EXPECT_EQ(platform::MibTcpState(kernel), mib[kernel]) << int{kernel};
 }
