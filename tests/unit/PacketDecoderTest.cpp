@@ -62,18 +62,7 @@ struct Packet {
 
 CaptureSettings With(std::string protocol, std::string source = "", std::string destination = "",
                      int32_t sourcePort = 0, int32_t destinationPort = 0) {
-    CaptureSettings settings{protocol, destination, source, "127.0.0.1"};
-    settings.SourcePort = sourcePort;
-    settings.DestinationPort = destinationPort;
-    return settings;
-}
-
-Calls Decode(const Packet& packet, const CaptureSettings& settings) {
-    const std::vector<uint8_t> bytes = packet.Bytes();
-    RecordingOutput output;
-    output.packet = bytes.data();
-    DecodePacket(bytes.data(), static_cast<int>(bytes.size()), settings, output);
-    return output.calls;
+    return {protocol, destination, source, "127.0.0.1", destinationPort, sourcePort};
 }
 
 // The line of a packet from 10.0.0.2 to 10.0.0.1 of a kind and size, with
@@ -167,16 +156,18 @@ TEST(DecodePacket, BuildsEachLineKindAppliesEachFilterAndDumps) {
         {{.size = 61, .versionIhl = 0x4F, .transport = {0x01}}, With("ANY", "", "", 257), ""},
     };
     for (size_t i = 0; i < std::size(cases); ++i) {
+        const std::vector<uint8_t> bytes = cases[i].packet.Bytes();
         for (const int32_t dumpEnabled : {0, 1, 2}) {
             Calls expected = cases[i].line.empty() ? Calls{} : Calls{cases[i].line, kSeparator};
             if (dumpEnabled == 1 && !cases[i].dump.empty())
                 expected.push_back(cases[i].dump);
             CaptureSettings settings = cases[i].settings;
             settings.DumpEnabled = dumpEnabled;
-            EXPECT_EQ(Decode(cases[i].packet, settings), expected)
-                << "case " << i << ", DumpEnabled " << dumpEnabled;
+            RecordingOutput output;
+            output.packet = bytes.data();
+            DecodePacket(bytes.data(), static_cast<int>(bytes.size()), settings, output);
+            EXPECT_EQ(output.calls, expected) << "case " << i << ", DumpEnabled " << dumpEnabled;
         }
-        const std::vector<uint8_t> bytes = cases[i].packet.Bytes();
         EXPECT_EQ(ThroughSocketFilter(SettingsFilterProgram(cases[i].settings), bytes.data(),
                                       bytes.size()),
                   cases[i].line.empty() ? -1 : std::ssize(bytes))
