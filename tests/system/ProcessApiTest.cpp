@@ -72,22 +72,18 @@ TEST(LinuxProcessApi, AnOddExecutableIsShownAsTheKernelNamesIt) {
     for (int i = 0; i < 400 && fs::read_symlink(exe, gone) != path; ++i)
         usleep(5000);
     platform::LinuxProcessApi api;
-    ProcessLookup lookup = LookupProcess(api, pid);
-    EXPECT_EQ(lookup.baseName, name);
-    EXPECT_EQ(lookup.fileName, path);
+    EXPECT_EQ(LookupProcess(api, pid).baseName, name);
+    EXPECT_EQ(LookupProcess(api, pid).fileName, path);
     ListRows modules;
     RunWithFailingCalls(
         {{SYS_newfstatat, 0, 0, true, EIO}, {SYS_statx, 2, AT_STATX_DONT_SYNC, true, EIO}},
         [&] { modules = ModuleRows(api, pid); });
     EXPECT_EQ(modules.at(0).caption, path);
-    EXPECT_EQ(std::count_if(
-                  modules.begin(), modules.end(),
-                  [](const ListRow& row) { return row.caption.find("odd") != row.caption.npos; }),
-              1);
+    const auto odd = [](const ListRow& row) { return row.caption.find("odd") != row.caption.npos; };
+    EXPECT_EQ(std::ranges::count_if(modules, odd), 1);
     fs::remove(path);
-    lookup = LookupProcess(api, pid);
-    EXPECT_EQ(lookup.baseName, name + " (deleted)");
-    EXPECT_EQ(lookup.fileName, path + " (deleted)");
+    EXPECT_EQ(LookupProcess(api, pid).baseName, name + " (deleted)");
+    EXPECT_EQ(LookupProcess(api, pid).fileName, path + " (deleted)");
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
 }
