@@ -24,11 +24,10 @@ TEST(CgroupIds, ReadTheTreeAgainOnlyForAnIdNeverMet) {
     // The id asked for, the path found, and how many readings there were.
     const std::tuple<uint64_t, std::optional<std::string>, int> lookups[] = {
         {7, "/a.service", 1}, {1, "/", 1}, {9, std::nullopt, 2}, {9, std::nullopt, 2}};
-    for (const auto& [id, path, count] : lookups) {
-        EXPECT_EQ(paths.PathOf(id), path) << id;
-        EXPECT_EQ(reads, count) << id;
-    }
+    // A braced list reads the path before the count of readings.
+    for (const auto& [id, path, count] : lookups)
+        EXPECT_EQ((std::pair{paths.PathOf(id), reads}), std::pair(path, count)) << id;
     tree.emplace(8, "/b.scope");
-    EXPECT_EQ(paths.PathOf(8), "/b.scope");
-    EXPECT_EQ(reads, 3);
+    EXPECT_EQ((std::pair{paths.PathOf(8), reads}),
+              std::pair(std::optional<std::string>("/b.scope"), 3));
 }
