@@ -6,17 +6,10 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
 
 // Packet bytes whose printable text is "GET /" CR LF CR LF: LF, TAB and the
 // other control bytes are left out.
@@ -75,8 +68,11 @@ TEST_P(DumpLogSetAside, WritesRecordsAndSetsTheLastFileAsideUnderTheNextNumber) 
     fs::create_symlink(File("dump.log2149"), File());
     Write(kGet);
     std::vector<std::string> entries;
-    for (const auto& entry : fs::directory_iterator(files.dumps()))
-        entries.push_back(entry.path().filename().string() + ": " + ReadFile(entry.path()));
+    for (const auto& entry : fs::directory_iterator(files.dumps())) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        entries.push_back(entry.path().filename().string() + ": " +
+                          std::string(std::istreambuf_iterator<char>(file), {}));
+    }
     std::sort(entries.begin(), entries.end());
     EXPECT_EQ(entries,
               (std::vector<std::string>{
