@@ -36,16 +36,14 @@ platform::Ipv6Address In6(const char* text) {
 TEST(ProcessRow, ShowsWhatEachQueryAnswered) {
     using platform::MemoryCounters;
     const struct {
-        ProcessLookup lookup;
-        Rows row; // empty: no row
+        ProcessLookup lookup; // {}: that query failed
+        Rows row;             // empty: no row
     } cases[] = {
-        {{true, "sshd", "/usr/sbin/sshd", MemoryCounters{1048576, 1049599}},
-         {{"7", "sshd", "1024", "1024", "/usr/sbin/sshd"}}},
+        {{true, "s", "/s", MemoryCounters{1048576, 1049599}}, {{"7", "s", "1024", "1024", "/s"}}},
         {{true, "a", "/a", MemoryCounters{1023, 1024}}, {{"7", "a", "0", "1", "/a"}}},
-        {{true, std::nullopt, "/x", MemoryCounters{}}, {{"7", "<unknown>", "0", "0", "/x"}}},
-        {{true, "x", std::nullopt, MemoryCounters{2048, 4096}},
-         {{"7", "x", "2", "4", "<unknown>"}}},
-        {{true, "x", "/x", std::nullopt}, {{"7", "x", "0", "0", "/x"}}},
+        {{true, {}, "/x", MemoryCounters{}}, {{"7", "<unknown>", "0", "0", "/x"}}},
+        {{true, "x", {}, MemoryCounters{2048, 4096}}, {{"7", "x", "2", "4", "<unknown>"}}},
+        {{true, "x", "/x", {}}, {{"7", "x", "0", "0", "/x"}}},
         {{false, "x", "/x", MemoryCounters{}}, {}},
     };
     for (const auto& c : cases) {
