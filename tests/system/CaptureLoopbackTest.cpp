@@ -9,6 +9,7 @@
 #include "platform/LinuxCaptureApi.h"
 #include "sniffer/PcapSave.h"
 #include "support/CaptureHelpers.h"
+#include "support/Child.h"
 #include "support/SnifferWindow.h"
 #include "support/Sockets.h"
 
@@ -23,7 +24,6 @@
 #include <netinet/ip_icmp.h>
 #include <regex>
 #include <set>
-#include <signal.h>
 
 namespace {
 
@@ -155,18 +155,14 @@ struct PeerNamespace {
             "sh -c 'ip addr add 192.0.2.2/24 dev vethB && ip link set vethB up' && echo up",
             "r");
         char status[3] = {};
-        up = fscanf(shell, "%d %2s", &holder, status) == 2 && status == std::string("up");
+        up = fscanf(shell, "%d %2s", &holder.pid, status) == 2 && status == std::string("up");
         pclose(shell);
         const Fd here(open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC));
-        const Fd there(open(("/proc/" + std::to_string(holder) + "/ns/net").c_str(), O_RDONLY));
+        const Fd there(open(("/proc/" + std::to_string(holder.pid) + "/ns/net").c_str(), O_RDONLY));
         if (up && setns(there.fd, CLONE_NEWNET) == 0) {
             answerer = std::make_unique<Fd>(Open(AF_INET, SOCK_DGRAM, "192.0.2.2", 40002));
             up = setns(here.fd, CLONE_NEWNET) == 0;
         }
-    }
-    ~PeerNamespace() {
-        if (holder > 0) // never 0: that would be this process group
-            kill(holder, SIGKILL);
     }
 
     // A datagram there and its echo back, to the test's receiver on 40002.
@@ -178,7 +174,7 @@ struct PeerNamespace {
         ASSERT_EQ(sendto(answerer->fd, data, 5, 0, Raw(back), sizeof back), 5);
     }
 
-    pid_t holder = 0;
+    Child holder{0};
     bool up = false;
     std::unique_ptr<Fd> answerer;
 };
