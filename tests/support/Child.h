@@ -1,6 +1,7 @@
 #pragma once
 
-// A forked child of a test, ended and reaped whatever the test's outcome.
+// A process a test started, ended whatever the test's outcome, and reaped
+// when it is the test's own child; 0 stands for none.
 
 #include <signal.h>
 #include <sys/wait.h>

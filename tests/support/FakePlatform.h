@@ -83,9 +83,8 @@ struct FakeSocketTables : platform::SocketTableApi {
 
     platform::EndpointTables GetEndpointTables(platform::TableRequest request) override {
         const std::lock_guard<std::mutex> hold(lock);
-        const bool udp6Asked = request.udp && request.ipv6;
         return {tcp, request.udp ? udp : std::nullopt, request.ipv6 ? tcp6 : std::nullopt,
-                udp6Asked ? udp6 : std::nullopt};
+                request.udp && request.ipv6 ? udp6 : std::nullopt};
     }
 };
 

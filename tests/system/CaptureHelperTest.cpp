@@ -27,28 +27,27 @@ TEST(CaptureHelper, HandsOverAPacketSocketOnlyOverTheSocketItWasStartedWith) {
         "LD_PRELOAD=" + dir + "/x.so LD_LIBRARY_PATH=" + dir + " QT_PLUGIN_PATH=" + dir + " ";
     const struct {
         const char* what;
-        std::string script; // run in the helper's place, or empty
-        std::string helper;
+        std::string helper; // a script's line, run in the helper's place, when it starts "exec "
         bool opens;
         bool hangs = false;
     } cases[] = {
-        {"a member", member + helpers.capable, "", true},
-        {"hostile variables", member + hostile + helpers.capable, "", true},
-        {"an argument", member + helpers.capable + " --help", "", false},
-        {"no socket", member + helpers.capable + " </dev/null", "", false},
-        {"no capability", member + helpers.plain, "", false},
-        {"missing", "", dir + "/missing", false},
-        {"not executable", "", "/etc/passwd", false},
-        {"hands nothing over", "", "/bin/true", false},
-        {"hands two over", "", QUILLMARK_TWO_DESCRIPTOR_HELPER, false},
-        {"hangs", "exec /bin/sleep 600", "", false, true},
+        {"a member", member + helpers.capable, true},
+        {"hostile variables", member + hostile + helpers.capable, true},
+        {"an argument", member + helpers.capable + " --help", false},
+        {"no socket", member + helpers.capable + " </dev/null", false},
+        {"no capability", member + helpers.plain, false},
+        {"missing", dir + "/missing", false},
+        {"not executable", "/etc/passwd", false},
+        {"hands nothing over", "/bin/true", false},
+        {"hands two over", QUILLMARK_TWO_DESCRIPTOR_HELPER, false},
+        {"hangs", "exec /bin/sleep 600", false, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         std::string helper = c.helper;
-        if (!c.script.empty()) {
+        if (helper.starts_with("exec ")) {
             helper = dir + "/script";
-            std::ofstream(helper) << "#!/bin/sh\n" << c.script << "\n";
+            std::ofstream(helper) << "#!/bin/sh\n" << c.helper << "\n";
             fs::permissions(helper, fs::perms::owner_all);
         }
         const auto open = [] { return std::distance(fs::directory_iterator("/proc/self/fd"), {}); };

@@ -8,14 +8,14 @@
 #include "support/EventWait.h"
 #include "support/Sockets.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 
 namespace {
 
-using Texts = std::vector<std::string>;
+using Texts = std::multiset<std::string>;
 
 constexpr int kSent = 70001, kReceived = 3333, kLate = 12345;
 
@@ -26,15 +26,15 @@ void Transfer(const Fd& from, const Fd& to, int bytes) {
     ASSERT_EQ(recv(to.fd, got.data(), got.size(), MSG_WAITALL), bytes);
 }
 
-// Each row's cells joined by spaces, in text order.
+// Each row's cells joined by spaces.
 Texts RowTexts(const ListRows& rows) {
     Texts texts;
     for (const ListRow& row : rows) {
-        texts.push_back(row.caption);
+        std::string text = row.caption;
         for (const auto& cell : row.subItems)
-            texts.back() += " " + cell;
+            text += " " + cell;
+        texts.insert(text);
     }
-    std::sort(texts.begin(), texts.end());
     return texts;
 }
 
@@ -55,10 +55,7 @@ TEST(ConnectionTraffic, RowsCountsAndClosedConnectionsOfRealSockets) {
     platform::LinuxProcessApi processes;
     TrafficTracker tracker;
     const auto watch = sockets.WatchClosedTcp({[&](const auto& c) { tracker.Closed(c); }, [] {}});
-    const auto fetch = [&](bool ipv6) {
-        return BuildConnectionRows(sockets, processes, ipv6, &tracker);
-    };
-    fetch(false);
+    BuildConnectionRows(sockets, processes, false, &tracker);
     // Containers often run without IPv6.
     const bool ipv6 = std::ifstream("/proc/net/if_inet6").peek() != EOF;
     const int family = ipv6 ? AF_INET6 : AF_INET;
@@ -77,19 +74,19 @@ TEST(ConnectionTraffic, RowsCountsAndClosedConnectionsOfRealSockets) {
     EXPECT_EQ(RowTexts(BuildListenerRows(sockets, processes, ipv6)),
               Texts{me + any.substr(1) + "47030 " + owner});
     // Sent, Received and Rate, which a socket seen for the first time lacks.
-    Texts rows = {me + "TCP" + any + "47030 0.0.0.0 0 LISTEN " + owner + "   ",
-                  me + "TCP 127.0.0.1 47030 127.0.0.1 47031 Established " + owner + " 3333 70001 ",
-                  me + "TCP 127.0.0.1 47031 127.0.0.1 47030 Established " + owner + " 70001 3333 ",
-                  me + "UDP" + any + "47032 N/A N/A N/A " + owner + "   "};
-    std::sort(rows.begin(), rows.end());
-    EXPECT_EQ(RowTexts(fetch(ipv6)), rows);
+    const Texts rows = {
+        me + "TCP" + any + "47030 0.0.0.0 0 LISTEN " + owner + "   ",
+        me + "TCP 127.0.0.1 47030 127.0.0.1 47031 Established " + owner + " 3333 70001 ",
+        me + "TCP 127.0.0.1 47031 127.0.0.1 47030 Established " + owner + " 70001 3333 ",
+        me + "UDP" + any + "47032 N/A N/A N/A " + owner + "   "};
+    EXPECT_EQ(RowTexts(BuildConnectionRows(sockets, processes, ipv6, &tracker)), rows);
     EXPECT_EQ(BuildConnectionRows(sockets, processes, !ipv6).size(), rows.size());
 
     Transfer(client, server, kLate);
     client.Close(), server.Close();
     EXPECT_TRUE(WaitUntil([&] {
         const Texts now = RowTexts(BuildConnectionRows(sockets, processes, false));
-        return std::count(now.begin(), now.end(), "0 TCP 127.0.0.1 47031 127.0.0.1 47030 Wait  ");
+        return now.count("0 TCP 127.0.0.1 47031 127.0.0.1 47030 Wait  ");
     })) << "no TIME_WAIT row";
     // The kernel counts a FIN it received as a byte received, once per end.
     const uint64_t total = 2 * uint64_t{kSent + kReceived + kLate};

@@ -5,10 +5,10 @@
 #include "lists/SocketRows.h"
 #include "platform/LinuxProcessApi.h"
 #include "platform/LinuxSocketTables.h"
+#include "support/Child.h"
 #include "support/FailingCalls.h"
 #include "support/SnifferFakes.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -34,21 +34,20 @@ TEST(LinuxProcessApi, ThisProcessHasItsNamePathAndMemoryAndAZombieNone) {
     getrusage(RUSAGE_SELF, &usage);
     EXPECT_GT(std::stoull(self->subItems[1]), 0u);
     EXPECT_NEAR(std::stod(self->subItems[2]), usage.ru_maxrss, usage.ru_maxrss / 2);
-    const pid_t zombie = fork();
-    if (zombie == 0)
+    const Child zombie{fork()};
+    if (zombie.pid == 0)
         _exit(0);
     siginfo_t ended{};
-    waitid(P_PID, static_cast<id_t>(zombie), &ended, WEXITED | WNOWAIT);
-    EXPECT_FALSE(LookupProcess(api, static_cast<uint32_t>(zombie)).hasFirstModule);
+    waitid(P_PID, static_cast<id_t>(zombie.pid), &ended, WEXITED | WNOWAIT);
+    EXPECT_FALSE(LookupProcess(api, static_cast<uint32_t>(zombie.pid)).hasFirstModule);
     platform::LinuxSocketTables sockets;
     const auto rebuild = [&] {
-        BuildProcessRows(api), ModuleRows(api, getpid()), ModuleRows(api, zombie);
+        BuildProcessRows(api), ModuleRows(api, getpid()), ModuleRows(api, zombie.pid);
         BuildListenerRows(sockets, api, true), BuildConnectionRows(sockets, api, true);
         return std::distance(fs::directory_iterator("/proc/self/fd"), {});
     };
     const auto first = rebuild(); // which may set up what lasts as long as the program
     EXPECT_EQ(rebuild(), first);
-    waitpid(zombie, nullptr, 0);
 }
 
 // A copy of sleep under a name with spaces, a newline and bytes that are not
@@ -61,33 +60,27 @@ TEST(LinuxProcessApi, AnOddExecutableIsShownAsTheKernelNamesIt) {
     TempDirectory directory;
     const std::string path = (directory.path() / name).string();
     fs::copy_file("/bin/sleep", path);
-    const pid_t pid = fork();
-    if (pid == 0) {
+    const Child child{fork()};
+    if (child.pid == 0) {
         execl(path.c_str(), "sleep", "30", nullptr);
         _exit(127);
     }
     // The kernel names the executable only once exec has happened.
-    const fs::path exe = "/proc/" + std::to_string(pid) + "/exe";
+    const fs::path exe = "/proc/" + std::to_string(child.pid) + "/exe";
     std::error_code gone;
     for (int i = 0; i < 400 && fs::read_symlink(exe, gone) != path; ++i)
         usleep(5000);
     platform::LinuxProcessApi api;
-    ProcessLookup lookup = LookupProcess(api, pid);
-    EXPECT_EQ(lookup.baseName, name);
-    EXPECT_EQ(lookup.fileName, path);
+    EXPECT_EQ(LookupProcess(api, child.pid).baseName, name);
+    EXPECT_EQ(LookupProcess(api, child.pid).fileName, path);
     ListRows modules;
     RunWithFailingCalls(
         {{SYS_newfstatat, 0, 0, true, EIO}, {SYS_statx, 2, AT_STATX_DONT_SYNC, true, EIO}},
-        [&] { modules = ModuleRows(api, pid); });
+        [&] { modules = ModuleRows(api, child.pid); });
     EXPECT_EQ(modules.at(0).caption, path);
-    EXPECT_EQ(std::count_if(
-                  modules.begin(), modules.end(),
-                  [](const ListRow& row) { return row.caption.find("odd") != row.caption.npos; }),
-              1);
+    const auto odd = [](const ListRow& row) { return row.caption.find("odd") != row.caption.npos; };
+    EXPECT_EQ(std::ranges::count_if(modules, odd), 1);
     fs::remove(path);
-    lookup = LookupProcess(api, pid);
-    EXPECT_EQ(lookup.baseName, name + " (deleted)");
-    EXPECT_EQ(lookup.fileName, path + " (deleted)");
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(LookupProcess(api, child.pid).baseName, name + " (deleted)");
+    EXPECT_EQ(LookupProcess(api, child.pid).fileName, path + " (deleted)");
 }

@@ -26,17 +26,14 @@ std::vector<RecordedDump> ReadRecording() {
     };
     std::vector<RecordedDump> dumps;
     while (in.peek() != EOF) {
-        RecordedDump dump;
-        u32(), u32(); // family and protocol
-        dump.seq = u32();
-        dump.portId = u32();
+        // Family and protocol are passed over; a braced list reads its
+        // fields in order.
+        u32(), u32();
+        RecordedDump& dump = dumps.emplace_back(RecordedDump{u32(), u32(), {}});
         for (uint32_t count = u32(); count > 0; --count) {
-            std::vector<uint8_t> datagram(u32());
-            in.read(reinterpret_cast<char*>(datagram.data()),
-                    static_cast<std::streamsize>(datagram.size()));
-            dump.datagrams.push_back(std::move(datagram));
+            std::vector<uint8_t>& datagram = dump.datagrams.emplace_back(u32());
+            in.read(reinterpret_cast<char*>(datagram.data()), std::ssize(datagram));
         }
-        dumps.push_back(std::move(dump));
     }
     return dumps;
 }

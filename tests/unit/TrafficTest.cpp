@@ -3,10 +3,10 @@
 // and sort.
 
 #include "lists/CellFormat.h"
-#include "lists/RowSort.h"
 #include "lists/TrafficTracker.h"
 #include "platform/SockDiag.h"
 
+#include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <linux/tcp.h>
@@ -37,47 +37,37 @@ TEST(TcpInfoCounts, EveryLengthAKernelMaySend) {
 // what the last fetch shows for PID 7.
 TEST(TrafficTracker, RatesAndTotalsAcrossFetchesAndCloses) {
     struct Step {
-        int second; // -1: a close
+        int second; // -1: a close, of its one socket
         std::vector<SocketSample> sockets;
     };
-    const auto at = [](int second) { return TrafficTracker::Time(std::chrono::seconds(second)); };
+    // Socket 1 of PID 7 alone.
+    const auto one = [](uint64_t sent, uint64_t received = 0) {
+        return std::vector<SocketSample>{{1, 7, {sent, received}}};
+    };
     const struct {
         std::optional<uint64_t> rate;
         uint64_t total;
         std::vector<Step> steps;
     } cases[] = {
         // Bytes before the first fetch are not counted; a new socket has no rate yet.
-        {1500, 3100, {{0, {{1, 7, {100, 0}}}}, {2, {{1, 7, {2100, 1000}}, {2, 7, {50, 50}}}}}},
+        {1500, 3100, {{0, one(100)}, {2, {{1, 7, {2100, 1000}}, {2, 7, {50, 50}}}}}},
         // A socket the fetch missed keeps its bytes, and its close adds the rest.
-        {{},
-         1510,
-         {{0, {}}, {1, {{1, 7, {1000, 0}}}}, {2, {}}, {-1, {{1, 0, {1500, 10}}}}, {3, {}}}},
+        {{}, 1510, {{0, {}}, {1, one(1000)}, {2, {}}, {-1, one(1500, 10)}, {3, {}}}},
         // A close counts once, though a fetch begun before it lists the socket.
-        {{},
-         1200,
-         {{0, {}},
-          {1, {{1, 7, {1000, 0}}}},
-          {-1, {{1, 0, {1200, 0}}}},
-          {2, {{1, 7, {1100, 0}}}},
-          {3, {}}}},
+        {{}, 1200, {{0, {}}, {1, one(1000)}, {-1, one(1200)}, {2, one(1100)}, {3, {}}}},
         // A fetch older than the last changes nothing.
-        {10,
-         20,
-         {{0, {}}, {2, {{1, 7, {10, 0}}}}, {1, {{1, 7, {9999, 0}}}}, {3, {{1, 7, {20, 0}}}}}},
+        {10, 20, {{0, {}}, {2, one(10)}, {1, one(9999)}, {3, one(20)}}},
         // A close of a socket never seen counts nowhere.
-        {0, 0, {{0, {{1, 7, {5, 5}}}}, {-1, {{9, 0, {1000, 1000}}}}, {1, {{1, 7, {5, 5}}}}}}};
+        {0, 0, {{0, one(5, 5)}, {-1, {{9, 0, {1000, 1000}}}}, {1, one(5, 5)}}},
+    };
     for (const auto& c : cases) {
         TrafficTracker tracker;
         TrafficView view;
-        for (const Step& step : c.steps) {
-            std::vector<platform::ClosedTcpSocket> closed;
-            for (const SocketSample& socket : step.sockets)
-                closed.push_back({socket.cookie, socket.bytes});
-            if (step.second < 0)
-                tracker.Closed(closed);
+        for (const auto& [second, sockets] : c.steps)
+            if (second < 0)
+                tracker.Closed({{sockets[0].cookie, sockets[0].bytes}});
             else
-                view = tracker.Update(step.sockets, at(step.second));
-        }
+                view = tracker.Update(sockets, TrafficTracker::Time(std::chrono::seconds(second)));
         EXPECT_EQ(view.processes[7].rate, c.rate) << c.total;
         EXPECT_EQ(view.processes[7].total, c.total);
     }
@@ -99,12 +89,7 @@ TEST(AmountCells, ShowInUnitsAndSortAsNumbers) {
         {CellFormat::Text, "1024", "1024"}};
     for (const auto& [format, cell, shown] : cells)
         EXPECT_EQ(ShownCell(format, cell), shown) << cell;
-    const ListRows rows = {
-        {"1", {""}}, {"2", {"999"}}, {"3", {"18446744073709551615"}}, {"4", {""}}, {"5", {"1024"}}};
-    std::vector<std::string> sorted;
-    for (const size_t index : SortOrder(rows, [](const ListRow&a, const ListRow&b) {
-             return CompareAmounts(a.column(1), b.column(1));
-         }))
-        sorted.push_back(rows[index].caption);
-    EXPECT_EQ(sorted, (std::vector<std::string>{"3", "5", "2", "1", "4"}));
+    std::vector<std::string> amounts = {"", "999", "18446744073709551615", "", "1024"};
+    std::ranges::stable_sort(amounts, [](auto& a, auto& b) { return CompareAmounts(a, b) < 0; });
+    EXPECT_EQ(amounts, (std::vector<std::string>{"18446744073709551615", "1024", "999", "", ""}));
 }
