@@ -230,8 +230,9 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollowsAndSav
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), {}), 3) << "dumps/ and two files";
 }
 
-// Typed letters, signs and Ctrl+V (22) never reach the port fields;
-// Shift+Insert types no character, so it pastes.
+// Typed letters, signs and Ctrl+V (22) never reach the port fields; Backspace
+// and Delete do. (Shift+Insert types no character, so it pastes: the Start
+// refusals paste that way.)
 TEST(SnifferPanel, PortFieldsTakeOnlyTypedDigitsBackspaceAndDelete) {
     SnifferWindow window;
     QApplication::clipboard()->setText("77a");
@@ -244,8 +245,7 @@ TEST(SnifferPanel, PortFieldsTakeOnlyTypedDigitsBackspaceAndDelete) {
         QTest::keyClick(field, Qt::Key_Backspace);
         QTest::keyClick(field, Qt::Key_Home);
         QTest::keyClick(field, Qt::Key_Delete);
-        QTest::keyClick(field, Qt::Key_Insert, Qt::ShiftModifier);
-        EXPECT_EQ(field->text(), "77a2") << name;
+        EXPECT_EQ(field->text(), "2") << name;
     }
 }
 
