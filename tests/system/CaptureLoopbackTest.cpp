@@ -103,28 +103,18 @@ const Lines kServer = {
     "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 52b TTL: 64 FLAGS: ACK ",
     "TCP Packet ID:*  127.0.0.1:40010 > 127.0.0.1:40011 Size: 52b TTL: 64 FLAGS: ACK RST "};
 
-// The log of one capture holds the set-up, Stop and end lines and each of
-// packets once, in the kernel's order.
-void ExpectCaptured(const Lines& log, const Lines& packets) {
-    Lines expected = kSetUpLines + Lines{kStopLine, "Sniffer stoped."};
-    for (const std::string& packet : packets)
-        expected.insert(expected.end(), {packet, kSeparator});
-    EXPECT_EQ(std::multiset(log.begin(), log.end()),
-              std::multiset(expected.begin(), expected.end()));
-}
-
 // Starts the window's one capture, on localIp, runs send, waits until the
-// log shows the packets it expects, presses Stop and sends the datagram from
-// localIp that ends the capture; the capture's log, identifications aside.
-// The capture thread may have looked at Stop before that datagram came, so
-// whether it shows is left out (the panel test pins that the packet after
-// Stop is decoded).
-Lines Capture(SnifferWindow& window, const std::string& localIp, size_t packets,
-              const std::function<void()>& send, const std::string& endTo = "127.0.0.1") {
+// log shows packets, presses Stop and sends the datagram from localIp that
+// ends the capture. The log then holds the set-up, Stop and end lines and
+// each of packets once, identifications aside. The capture thread may have
+// looked at Stop before that datagram came, so whether it shows is left out
+// (the panel test pins that the packet after Stop is decoded).
+void ExpectCaptured(SnifferWindow& window, const std::string& localIp, const Lines& packets,
+                    const std::function<void()>& send, const std::string& endTo = "127.0.0.1") {
     window.Start(localIp.c_str());
     EXPECT_TRUE(window.WaitForLines(kSetUpLines.size()));
     send();
-    EXPECT_TRUE(window.WaitForLines(kSetUpLines.size() + 2 * packets));
+    EXPECT_TRUE(window.WaitForLines(kSetUpLines.size() + 2 * packets.size()));
     window.form.Button2Click();
     SendUdp(endTo.c_str(), "end", localIp.c_str());
     EXPECT_TRUE(window.WaitForIdle());
@@ -133,13 +123,16 @@ Lines Capture(SnifferWindow& window, const std::string& localIp, size_t packets,
     static const std::regex id("Packet ID:[0-9]+ ");
     const std::string end =
         "UDP Packet ID:*  " + localIp + ":40001 > " + endTo + ":40002 Size: 31b TTL: 64";
-    Lines lines;
+    std::multiset<std::string> log;
     for (size_t i = 0; i < all.size(); ++i)
         if (std::regex_replace(all[i], id, "Packet ID:* ") == end)
             ++i; // and its separator
         else
-            lines.push_back(std::regex_replace(all[i], id, "Packet ID:* "));
-    return lines;
+            log.insert(std::regex_replace(all[i], id, "Packet ID:* "));
+    Lines expected = kSetUpLines + Lines{kStopLine, "Sniffer stoped."};
+    for (const std::string& packet : packets)
+        expected.insert(expected.end(), {packet, kSeparator});
+    EXPECT_EQ(log, std::multiset(expected.begin(), expected.end()));
 }
 
 // The second namespace, held by a process that sleeps in it, at the far end
@@ -163,15 +156,6 @@ struct PeerNamespace {
             answerer = std::make_unique<Fd>(Open(AF_INET, SOCK_DGRAM, "192.0.2.2", 40002));
             up = setns(here.fd, CLONE_NEWNET) == 0;
         }
-    }
-
-    // A datagram there and its echo back, to the test's receiver on 40002.
-    void ExchangeUdp() {
-        SendUdp("192.0.2.2", "hello", "192.0.2.1");
-        const sockaddr_in6 back = Address(AF_INET, "192.0.2.1", 40002);
-        char data[5];
-        ASSERT_EQ(recv(answerer->fd, data, 5, 0), 5);
-        ASSERT_EQ(sendto(answerer->fd, data, 5, 0, Raw(back), sizeof back), 5);
     }
 
     Child holder{0};
@@ -207,15 +191,14 @@ class CaptureLoopbackTest : public ::testing::Test {
 // kernel filter too; when the capture ends, the dump and a second Start are
 // the fake capture's.)
 TEST_F(CaptureLoopbackTest, ShowsEachPacketOnce) {
-    ExpectCaptured(Capture(window, "127.0.0.1", 10,
-                           [] {
-                               SendEmptyIpv4Frame();
-                               Ping();
-                               TalkTcp();
-                               SendUdp("127.0.0.1", "hello");
-                               SendUdp("127.0.0.2", std::string(65507, 'x'));
-                           }),
-                   Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer);
+    ExpectCaptured(window, "127.0.0.1", Lines{kUdp, kUdpToSecond, kIcmp, kIcmp} + kClient + kServer,
+                   [] {
+                       SendEmptyIpv4Frame();
+                       Ping();
+                       TalkTcp();
+                       SendUdp("127.0.0.1", "hello");
+                       SendUdp("127.0.0.2", std::string(65507, 'x'));
+                   });
     const QString saved = QString::fromStdString(window.files.directory_.path() / "all.pcap");
     ASSERT_EQ(WritePcapFile(saved, window.log()->packetStore()->Latest()), "");
     // Where its record lies is the kernel's order: the record's two lengths,
@@ -233,15 +216,18 @@ TEST_F(CaptureLoopbackTest, OnAVethBothDirectionsShowOnceAndOnlyIpv4) {
     PeerNamespace peer;
     if (!peer.up)
         GTEST_SKIP() << "needs veth and a second network namespace";
-    const Lines log = Capture(
-        window, "192.0.2.1", 4,
-        [&] {
-            Ping("192.0.2.2");
-            peer.ExchangeUdp();
-        },
-        "192.0.2.2");
-    ExpectCaptured(log, {"ICMP Packet ID:*  192.0.2.1 > 192.0.2.2 Size: 28b TTL: 64",
-                         "ICMP Packet ID:*  192.0.2.2 > 192.0.2.1 Size: 28b TTL: 64",
-                         "UDP Packet ID:*  192.0.2.1:40001 > 192.0.2.2:40002 Size: 33b TTL: 64",
-                         "UDP Packet ID:*  192.0.2.2:40002 > 192.0.2.1:40002 Size: 33b TTL: 64"});
+    const Lines packets = {"ICMP Packet ID:*  192.0.2.1 > 192.0.2.2 Size: 28b TTL: 64",
+                           "ICMP Packet ID:*  192.0.2.2 > 192.0.2.1 Size: 28b TTL: 64",
+                           "UDP Packet ID:*  192.0.2.1:40001 > 192.0.2.2:40002 Size: 33b TTL: 64",
+                           "UDP Packet ID:*  192.0.2.2:40002 > 192.0.2.1:40002 Size: 33b TTL: 64"};
+    // A datagram there and its echo back, to the test's receiver on 40002.
+    const auto exchange = [&] {
+        Ping("192.0.2.2");
+        SendUdp("192.0.2.2", "hello", "192.0.2.1");
+        const sockaddr_in6 back = Address(AF_INET, "192.0.2.1", 40002);
+        char data[5];
+        ASSERT_EQ(recv(peer.answerer->fd, data, 5, 0), 5);
+        ASSERT_EQ(sendto(peer.answerer->fd, data, 5, 0, Raw(back), sizeof back), 5);
+    };
+    ExpectCaptured(window, "192.0.2.1", packets, exchange, "192.0.2.2");
 }

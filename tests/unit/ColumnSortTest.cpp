@@ -85,10 +85,9 @@ TEST(ColumnSort, ConnectionsFullOfNotApplicablePortsEndAsAPermutation) {
     std::vector<size_t> every(rows.size());
     std::iota(every.begin(), every.end(), size_t{0});
     for (const int column : {5, 3}) {
-        std::vector<size_t> order = SortOrder(rows, [column](const ListRow& a, const ListRow& b) {
-            return CompareConnectionRows(a, b, column);
-        });
-        std::sort(order.begin(), order.end());
+        const auto byColumn = [&](auto& a, auto& b) { return CompareConnectionRows(a, b, column); };
+        std::vector<size_t> order = SortOrder(rows, byColumn);
+        std::ranges::sort(order);
         EXPECT_EQ(order, every) << column;
     }
     EXPECT_EQ(CompareConnectionRows(rows[0], rows[1], 5), -1);

@@ -13,16 +13,18 @@
 
 namespace {
 
-using Cells = std::vector<std::string>;
-using Rows = std::vector<Cells>;
+using Texts = std::vector<std::string>;
 
-Rows AllCells(const ListRows& rows) {
-    Rows all;
-    for (const auto& row : rows) {
-        all.push_back({row.caption});
-        all.back().insert(all.back().end(), row.subItems.begin(), row.subItems.end());
+// Each row's cells joined by spaces; an empty cell leaves two spaces together.
+Texts RowTexts(const ListRows& rows) {
+    Texts texts;
+    for (const ListRow& row : rows) {
+        std::string text = row.caption;
+        for (const auto& cell : row.subItems)
+            text += " " + cell;
+        texts.push_back(text);
     }
-    return all;
+    return texts;
 }
 
 platform::Ipv6Address In6(const char* text) {
@@ -37,18 +39,18 @@ TEST(ProcessRow, ShowsWhatEachQueryAnswered) {
     using platform::MemoryCounters;
     const struct {
         ProcessLookup lookup; // {}: that query failed
-        Rows row;             // empty: no row
+        Texts row;            // empty: no row
     } cases[] = {
-        {{true, "s", "/s", MemoryCounters{1048576, 1049599}}, {{"7", "s", "1024", "1024", "/s"}}},
-        {{true, "a", "/a", MemoryCounters{1023, 1024}}, {{"7", "a", "0", "1", "/a"}}},
-        {{true, {}, "/x", MemoryCounters{}}, {{"7", "<unknown>", "0", "0", "/x"}}},
-        {{true, "x", {}, MemoryCounters{2048, 4096}}, {{"7", "x", "2", "4", "<unknown>"}}},
-        {{true, "x", "/x", {}}, {{"7", "x", "0", "0", "/x"}}},
+        {{true, "s", "/s", MemoryCounters{1048576, 1049599}}, {"7 s 1024 1024 /s"}},
+        {{true, "a", "/a", MemoryCounters{1023, 1024}}, {"7 a 0 1 /a"}},
+        {{true, {}, "/x", MemoryCounters{}}, {"7 <unknown> 0 0 /x"}},
+        {{true, "x", {}, MemoryCounters{2048, 4096}}, {"7 x 2 4 <unknown>"}},
+        {{true, "x", "/x", {}}, {"7 x 0 0 /x"}},
         {{false, "x", "/x", MemoryCounters{}}, {}},
     };
     for (const auto& c : cases) {
         const auto row = ProcessRow(7, c.lookup);
-        EXPECT_EQ(row ? AllCells({*row}) : Rows{}, c.row);
+        EXPECT_EQ(row ? RowTexts({*row}) : Texts{}, c.row);
     }
 }
 
@@ -70,7 +72,7 @@ TEST(BuildProcessRows, SkipsWhatCannotBeReadAndConsidersTheFirst1024Identifiers)
         EXPECT_TRUE(ModuleRows(api, pid).empty()) << pid;
     const ListRows rows = BuildProcessRows(api);
     ASSERT_EQ(rows.size(), 1022u);
-    EXPECT_EQ(AllCells(rows).front(), (Cells{"3", "<unknown>", "4", "8", "/usr/bin/sleep"}));
+    EXPECT_EQ(RowTexts(rows).front(), "3 <unknown> 4 8 /usr/bin/sleep");
     EXPECT_EQ(rows.back().caption, "1024");
     api.ids.reset();
     EXPECT_TRUE(BuildProcessRows(api).empty());
@@ -88,40 +90,31 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
     processes.processes[200].baseNameFails = true;
     processes.processes[300].opens = false;
     const uint32_t localhost = inet_addr("127.0.0.1");
-    const Rows listeners = {{"100", "0.0.0.0", "80", "sshd", "/usr/sbin/sshd"},
-                            {"300", "127.0.0.1", "8080", "", ""}};
-    const Rows tcp = {
-        {"100", "TCP", "0.0.0.0", "80", "0.0.0.0", "0", "LISTEN", "sshd", "/usr/sbin/sshd"},
-        {"200", "TCP", "127.0.0.1", "40000", "10.0.0.1", "443", "Established", "<unknown>",
-         "/opt/daemon"},
-        {"300", "TCP", "127.0.0.1", "8080", "0.0.0.0", "0", "LISTEN", "", ""}};
-    const Rows udp = {
-        {"100", "UDP", "0.0.0.0", "53", "N/A", "N/A", "N/A", "sshd", "/usr/sbin/sshd"}};
-    const Rows tcp6 = {
-        {"100", "TCP6", "::", "22", "::", "0", "LISTEN", "sshd", "/usr/sbin/sshd"},
-        {"0", "TCP6", "2001:db8::1:0:0:1", "22", "fe80::2", "50000", "Unknown", "", ""}};
-    const Rows udp6 = {
-        {"200", "UDP6", "::1", "546", "N/A", "N/A", "N/A", "<unknown>", "/opt/daemon"}};
-    const Rows listeners6 = {
-        listeners[0], listeners[1], {"100", "::", "22", "sshd", "/usr/sbin/sshd"}};
+    // An owner closed to us, or none, leaves the name and path empty.
+    const Texts listeners = {"100 0.0.0.0 80 sshd /usr/sbin/sshd", "300 127.0.0.1 8080  "};
+    const Texts tcp = {"100 TCP 0.0.0.0 80 0.0.0.0 0 LISTEN sshd /usr/sbin/sshd",
+                       "200 TCP 127.0.0.1 40000 10.0.0.1 443 Established <unknown> /opt/daemon",
+                       "300 TCP 127.0.0.1 8080 0.0.0.0 0 LISTEN  "};
+    const Texts udp = {"100 UDP 0.0.0.0 53 N/A N/A N/A sshd /usr/sbin/sshd"};
+    const Texts tcp6 = {"100 TCP6 :: 22 :: 0 LISTEN sshd /usr/sbin/sshd",
+                        "0 TCP6 2001:db8::1:0:0:1 22 fe80::2 50000 Unknown  "};
+    const Texts udp6 = {"200 UDP6 ::1 546 N/A N/A N/A <unknown> /opt/daemon"};
+    const Texts listeners6 = {listeners[0], listeners[1], "100 :: 22 sshd /usr/sbin/sshd"};
     const struct {
-        const char* fault;
+        const char* what;
         bool ipv6;
-        Rows listeners;
-        Rows connections; // every TCP row, then every UDP row
+        Texts listeners;
+        Texts connections; // every TCP row, then every UDP row
         std::function<void(FakeSocketTables&)> make = [](auto&) {};
     } cases[] = {
         {"none", false, listeners, {tcp[0], tcp[1], tcp[2], udp[0]}},
         {"the TCP fetch fails", false, {}, udp, [](auto& tables) { tables.tcp.reset(); }},
         {"the UDP fetch fails", false, listeners, tcp, [](auto& tables) { tables.udp.reset(); }},
         {"both are empty", false, {}, {}, [](auto& t) { t.tcp->clear(), t.udp->clear(); }},
-        {"none, IPv6 asked for",
-         true,
-         listeners6,
-         {tcp[0], tcp[1], tcp[2], tcp6[0], tcp6[1], udp[0], udp6[0]}},
+        {"IPv6 too", true, listeners6, {tcp[0], tcp[1], tcp[2], tcp6[0], tcp6[1], udp[0], udp6[0]}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.fault);
+        SCOPED_TRACE(c.what);
         FakeSocketTables sockets;
         sockets.tcp = std::vector<platform::MibTcpRowOwnerPid>{
             {2, 0, htons(80), 0, 0, 100},
@@ -133,10 +126,10 @@ TEST(SocketRows, EachRowNamesItsOwnerAndEachTableGivesOnlyItsOwnRows) {
             {In6("2001:db8:0:0:1::1"), htons(22), In6("fe80::2"), htons(50000), 13, 0}};
         sockets.udp6 = std::vector<platform::MibUdp6RowOwnerPid>{{In6("::1"), htons(546), 200}};
         c.make(sockets);
-        EXPECT_EQ(AllCells(BuildListenerRows(sockets, processes, c.ipv6)), c.listeners);
+        EXPECT_EQ(RowTexts(BuildListenerRows(sockets, processes, c.ipv6)), c.listeners);
         processes.opens = 0;
         const ListRows connections = BuildConnectionRows(sockets, processes, c.ipv6);
-        EXPECT_EQ(AllCells(connections), c.connections);
+        EXPECT_EQ(RowTexts(connections), c.connections);
         std::set<std::string> owners;
         for (const auto& row : connections)
             owners.insert(row.caption);

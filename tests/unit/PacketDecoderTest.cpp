@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 #include <linux/filter.h>
-#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -90,7 +89,8 @@ const std::string kShortTcpDump = "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b";
 // to one end of a UNIX datagram socket pair, it filters what the other end
 // sends, reading each datagram from its first byte as the capture's filter
 // reads a packet from its IP header. The number of bytes of the datagram the
-// filter let through, or -1 when it dropped it.
+// filter let through, -1 when it dropped it, or -2, which no case expects,
+// when the kernel refused the socket pair, the filter or the datagram.
 ssize_t ThroughSocketFilter(const std::vector<sock_filter>& program,
                             const std::vector<uint8_t>& data) {
     int ends[2] = {-1, -1};
@@ -105,8 +105,6 @@ ssize_t ThroughSocketFilter(const std::vector<sock_filter>& program,
         received = recv(ends[1], buffer.data(), buffer.size(), MSG_DONTWAIT);
     close(ends[0]);
     close(ends[1]);
-    if (received < -1)
-        throw std::runtime_error("the kernel refused the socket pair, filter or datagram");
     return received;
 }
 

@@ -6,9 +6,7 @@
 
 #include "sniffer/SnifferLogLines.h"
 
-#include <climits>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
