@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t n = std::min(input.size(), kMaxPacket);
     LineSeen decoder;
     DecodePacket(input.data(), static_cast<int>(n), *settings, decoder);
-    const ssize_t passed = ThroughSocketFilter(SettingsFilterProgram(*settings), input.data(), n);
+    const ssize_t passed = ThroughSocketFilter(SettingsFilterProgram(*settings), {input.data(), n});
     if (passed != (decoder.seen ? static_cast<ssize_t>(n) : -1))
         __builtin_trap();
     return 0;

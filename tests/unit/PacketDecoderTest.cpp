@@ -6,12 +6,10 @@
 #include "sniffer/PacketDecoder.h"
 
 #include "sniffer/CaptureFilter.h"
+#include "support/SocketFilter.h"
 
 #include <gtest/gtest.h>
-#include <linux/filter.h>
 #include <string>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -84,29 +82,6 @@ const std::string kOther = Line("PROTO ID (Check RFC790 for proto description):4
 // A TCP packet of 21 bytes, whose ports read from its one byte and zeros.
 const std::string kShortTcp = Line("TCP", 21, "10.0.0.2:1280 > 10.0.0.1:0") + " FLAGS: ";
 const std::string kShortTcpDump = "dump TCP 10.0.0.2:1280 > 10.0.0.1:0 21b";
-
-// Runs a classic BPF program in the kernel without any privilege: attached
-// to one end of a UNIX datagram socket pair, it filters what the other end
-// sends, reading each datagram from its first byte as the capture's filter
-// reads a packet from its IP header. The number of bytes of the datagram the
-// filter let through, -1 when it dropped it, or -2, which no case expects,
-// when the kernel refused the socket pair, the filter or the datagram.
-ssize_t ThroughSocketFilter(const std::vector<sock_filter>& program,
-                            const std::vector<uint8_t>& data) {
-    int ends[2] = {-1, -1};
-    socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, ends);
-    sock_fprog attached{static_cast<unsigned short>(program.size()),
-                        const_cast<sock_filter*>(program.data())};
-    ssize_t received = -2;
-    std::vector<uint8_t> buffer(data.size() + 1);
-    // A dropped datagram still counts as sent; nothing is then queued.
-    if (setsockopt(ends[1], SOL_SOCKET, SO_ATTACH_FILTER, &attached, sizeof attached) == 0 &&
-        send(ends[0], data.data(), data.size(), 0) == std::ssize(data))
-        received = recv(ends[1], buffer.data(), buffer.size(), MSG_DONTWAIT);
-    close(ends[0]);
-    close(ends[1]);
-    return received;
-}
 
 } // namespace
 
