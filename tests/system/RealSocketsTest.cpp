@@ -140,7 +140,6 @@ TEST(OtherNamespaces, ShowAChildsSocketsOnlyWhenAskedKeepOurRowsAndNameItsContai
     std::snprintf(id, sizeof id, "feed%060x", static_cast<unsigned>(getpid()));
     const Scope scope{mount ? mount->mountPoint + "/docker-" + id + ".scope" : ""};
     const bool scoped = mount && mkdir(scope.path.c_str(), 0755) == 0;
-    const Fd ours = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47010);
     const Child child{fork()};
     if (child.pid == 0) {
         // A socket belongs to the group its maker is in at the time.
@@ -157,6 +156,8 @@ TEST(OtherNamespaces, ShowAChildsSocketsOnlyWhenAskedKeepOurRowsAndNameItsContai
     }
     char told = 0;
     ASSERT_EQ(read(ready[0], &told, 1), 1);
+    // Opened once the child is made, so that only we hold it.
+    const Fd ours = Open(AF_INET, SOCK_STREAM, "127.0.0.1", 47010);
     platform::LinuxSocketTables sockets;
     platform::LinuxProcessApi processes;
     const std::string pid = std::to_string(child.pid), me = std::to_string(getpid());
