@@ -8,9 +8,9 @@
 #include "platform/LinuxFileSystem.h"
 #include "platform/LocalClock.h"
 
+#include <QTemporaryDir>
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -25,14 +25,8 @@ struct FixedClock : platform::LocalClock {
 
 // A fresh directory, removed with everything in it at the end.
 struct TempDirectory {
-    TempDirectory() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "quillmark-XXXXXX").string();
-        path_ = mkdtemp(pattern.data());
-    }
-    ~TempDirectory() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path path_;
+    std::filesystem::path path() const { return directory_.path().toStdString(); }
+    QTemporaryDir directory_;
 };
 
 // The real file system, with the executable taken to live in a temporary
