@@ -291,8 +291,7 @@ TEST_F(MainWindow, CopyAndCsvExportKeepEveryCell) {
 // program took over since the rebuild, by name or by start time, is not
 // signalled. Asked to end itself, the program says so.
 TEST_F(MainWindow, EndProcessEndsChildrenAndSaysWhyNot) {
-    QProcess plain;
-    QProcess stubborn;
+    QProcess plain, stubborn;
     plain.start("sleep", {"60"});
     stubborn.start("sh", {"-c", "trap '' TERM; exec sleep 60"});
     ASSERT_TRUE(plain.waitForStarted() && stubborn.waitForStarted());

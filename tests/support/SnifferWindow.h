@@ -77,16 +77,6 @@ struct SnifferWindow {
         return WaitUntil([&] { return enabled() == kIdle; });
     }
 
-    // Ends the fake capture with a failed receive, its message to standard
-    // output dropped.
-    bool FailReceive() {
-        testing::internal::CaptureStdout();
-        fake.Feed({});
-        const bool idle = WaitForIdle();
-        testing::internal::GetCapturedStdout();
-        return idle;
-    }
-
     FakeCaptureApi fake;
     TempExecutableFiles files;
     FixedClock clock;
