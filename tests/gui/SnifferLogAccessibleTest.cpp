@@ -21,9 +21,8 @@ TEST(SnifferLogAccessible, ReadsAsOneTextWhoseSelectionIsTheSelectedLines) {
     log.show();
     for (const std::string& line : lines)
         log.appendLine(line);
-    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(&log);
-    ASSERT_TRUE(reader && reader->textInterface());
-    QAccessibleTextInterface* text = reader->textInterface();
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&log)->textInterface();
+    ASSERT_TRUE(text);
     const std::string third = lines[2] + "\n", all = lines[0] + "\n\n" + third + lines[3];
     EXPECT_EQ(text->text(0, text->characterCount()).toStdString(), all);
     const int thirdEnd = 21 + static_cast<int>(third.size()), end = static_cast<int>(all.size());

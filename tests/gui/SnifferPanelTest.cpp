@@ -17,7 +17,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -203,9 +202,9 @@ TEST(SnifferPanel, StopEndsTheCaptureAfterTheNextPacketAndANewStartFollowsAndSav
     ASSERT_TRUE(window.WaitForIdle());
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(window.lines(), first + kSetUpLines + Lines{"Sniffer stoped."});
-    std::ostringstream dump;
-    dump << std::ifstream(window.files.dumps() / "dump.log2149", std::ios::binary).rdbuf();
-    EXPECT_NE(dump.str().find("Source IP: 127.0.0.1:1000\r\nDestination IP: 127.0.0.1:2000\r\n"),
+    std::ifstream dump(window.files.dumps() / "dump.log2149", std::ios::binary);
+    EXPECT_NE(std::string(std::istreambuf_iterator<char>(dump), {})
+                  .find("Source IP: 127.0.0.1:1000\r\nDestination IP: 127.0.0.1:2000\r\n"),
               std::string::npos);
     const fs::path directory = window.files.directory_.path();
     EXPECT_NE(SavePackets(window, directory / "missing" / "saved.pcap"), "");
