@@ -10,10 +10,10 @@
 #include <QAccessible>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <optional>
@@ -43,11 +43,10 @@ QString SavePackets(SnifferWindow& window, const std::string& path) {
 
 // What tcpdump reads from a pcap file, without times.
 std::string TcpdumpRead(const std::string& path) {
-    FILE* reader = popen(("tcpdump -nn -t -r " + path + " 2>/dev/null").c_str(), "r");
-    std::string text;
-    for (int c; reader && (c = std::fgetc(reader)) != EOF;)
-        text += static_cast<char>(c);
-    return reader && pclose(reader) == 0 ? text : "tcpdump failed";
+    QProcess tcpdump;
+    tcpdump.start("tcpdump", {"-nn", "-t", "-r", QString::fromStdString(path)});
+    const bool read = tcpdump.waitForFinished() && tcpdump.exitCode() == 0;
+    return read ? tcpdump.readAllStandardOutput().toStdString() : "tcpdump failed";
 }
 
 } // namespace
@@ -285,10 +284,9 @@ TEST(SnifferPanel, EachFailureEndsTheCaptureWithItsLineAndUnlocks) {
         EXPECT_EQ(window.lines(), c.lines);
         EXPECT_EQ(fs::file_size(window.files.dumps()), 15u);
         EXPECT_FALSE(window.fake.socketOpen);
-        if (!c.out.empty()) {
-            EXPECT_EQ(window.form.findChild<QWidget*>("KernelDrops")->property("text").toString(),
-                      "5 packets dropped by the kernel");
-        }
+        const QString drops = c.out.empty() ? "" : "5 packets dropped by the kernel";
+        EXPECT_EQ(window.form.findChild<QWidget*>("KernelDrops")->property("text").toString(),
+                  drops);
     }
 }
 
