@@ -11,9 +11,13 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TForm
 
 TForm2::~TForm2() = default;
 
-ListView& TForm2::list() { return *ui->ListView1; }
+ListView& TForm2::list() {
+    return *ui->ListView1;
+}
 
-void TForm2::ToolButton1Click() { close(); }
+void TForm2::ToolButton1Click() {
+    close();
+}
 
 ListRows ModuleRows(platform::ProcessApi& api, int32_t pid) {
     ListRows rows;

@@ -18,7 +18,9 @@ int32_t StrToInt(std::string_view text) {
     return value;
 }
 
-std::string IntToStr(int64_t value) { return std::to_string(value); }
+std::string IntToStr(int64_t value) {
+    return std::to_string(value);
+}
 
 static unsigned char FoldLetter(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - ('a' - 'A')) : c;
