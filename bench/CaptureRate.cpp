@@ -18,9 +18,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
-#include <QTimer>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
@@ -77,13 +75,7 @@ int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds, bool 
     RunEvents(300);
     const double captureBefore = ThreadCpu("capture");
     const double windowBefore = ThreadCpu("");
-    QElapsedTimer clock;
-    clock.start();
-    qint64 lag = 0;
-    QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout,
-                     [&] { lag = std::max(lag, clock.restart() - ticks.interval()); });
-    ticks.start(20);
+    WindowLag lag;
     std::atomic<long> sent = 0;
     double took = 0;
     std::thread sender([&] { sent = Send(rate, seconds, took); });
@@ -95,14 +87,13 @@ int CaptureWithQuillmark(int argc, char** argv, long rate, double seconds, bool 
         RunEvents(500);
     }
     sender.join();
-    ticks.stop();
     const double perPacket = 1e6 / static_cast<double>(sent.load());
     const double captureUs = (ThreadCpu("capture") - captureBefore) * perPacket;
     const double windowUs = (ThreadCpu("") - windowBefore) * perPacket;
     const QString drops = window.form.findChild<QLabel*>("KernelDrops")->text();
     std::printf("sent %ld shown %zu drops %ld captureus %.2f windowus %.2f lagms %lld took %.2f\n",
                 sent.load(), shown, drops.section(' ', 0, 0).toLong(), captureUs, windowUs,
-                static_cast<long long>(lag), took);
+                static_cast<long long>(lag.Take()), took);
     std::fflush(stdout);
     std::_Exit(0); // the capture thread waits in a receive; nothing waits for it
 }

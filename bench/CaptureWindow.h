@@ -9,12 +9,15 @@
 #include "sniffer/SnifferLog.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 class TempExecutableFiles : public platform::LinuxFileSystem {
   public:
@@ -56,3 +59,22 @@ inline void RunEvents(int milliseconds) {
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
 }
+
+// How late the window thread came to a 20 ms timer at worst, in milliseconds,
+// since the watch began or was last taken: how long the window froze.
+class WindowLag {
+  public:
+    WindowLag() {
+        clock_.start();
+        QObject::connect(&ticks_, &QTimer::timeout, [this] {
+            worst_ = std::max(worst_, clock_.restart() - ticks_.interval());
+        });
+        ticks_.start(20);
+    }
+    qint64 Take() { return std::exchange(worst_, 0); }
+
+  private:
+    QElapsedTimer clock_;
+    QTimer ticks_;
+    qint64 worst_ = 0;
+};

@@ -90,13 +90,7 @@ int main(int argc, char** argv) {
     RunEvents(300);
     const std::string scratch = log.lines().Space()->Directory();
 
-    QElapsedTimer lagClock;
-    lagClock.start();
-    qint64 lag = 0;
-    QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout,
-                     [&] { lag = std::max(lag, lagClock.restart() - ticks.interval()); });
-    ticks.start(20);
+    WindowLag lag;
     std::atomic<long> sent = 0;
     std::atomic<bool> sending = true;
     double took = 0;
@@ -114,9 +108,8 @@ int main(int argc, char** argv) {
         std::printf("%7.0f %9.1f %10.1f %12ld %12llu %7lld %8.2f\n", Seconds(clock),
                     static_cast<double>(VmRssKiB()) / 1024, ScratchMiB(scratch), sent.load(),
                     static_cast<unsigned long long>(lines > 3 ? (lines - 3) / 2 : 0),
-                    static_cast<long long>(lag), jump);
+                    static_cast<long long>(lag.Take()), jump);
         std::fflush(stdout);
-        lag = 0;
     };
     for (int next = interval; sending; next += interval) {
         while (sending && Seconds(clock) < next)
