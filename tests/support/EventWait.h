@@ -16,12 +16,12 @@
 #include <QTimer>
 #include <functional>
 
-// Runs the event loop until done() holds or timeoutMs pass; whether it held.
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+// Runs the event loop until done() holds or 5 s pass; whether it held.
+inline bool WaitUntil(const std::function<bool()>& done) {
     QElapsedTimer waited;
     waited.start();
     while (!done()) {
-        if (waited.elapsed() > timeoutMs)
+        if (waited.elapsed() > 5000)
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
