@@ -20,10 +20,10 @@ std::string CgroupPathOf(const ListRow& row, platform::ProcessApi& processes) {
         const auto process = processes.OpenProcess(pid);
         return process ? CgroupPath(process->ReadCgroup().value_or("")) : "";
     }
-    if (row.socketCgroup == 0)
-        return {};
-    // As a /proc/PID/cgroup v2 line would give it.
-    return CgroupPath("0::" + processes.CgroupPathOfId(row.socketCgroup).value_or("/"));
+    // An ownerless socket's group, the root of the tree naming nothing.
+    const auto path =
+        row.socketCgroup == 0 ? std::nullopt : processes.CgroupPathOfId(row.socketCgroup);
+    return path && *path != "/" ? *path : "";
 }
 
 // Only what the rows' containers need: command lines for Podman's, the
